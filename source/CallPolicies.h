@@ -1,0 +1,192 @@
+// source/CallPolicies.h: the call policies that registrations attach to bound functions: letting
+// the interpreter lock go around a blocking call, keeping a subscribed Python listener alive, and
+// storing the table manager listener on the session object.
+//
+// Letting the lock go. Boost.Python calls a policy's precall and postcall around the bound
+// function, but an exception skips postcall, and the exception is then translated into a Python
+// error, which needs the lock. So the release cannot live in the hooks: `withoutGil(f)` wraps f in
+// a callable that holds a ScopedGilRelease for exactly the call of f. The arguments are converted
+// before it (lock held) and the result after it (lock held again); the destructor takes the lock
+// back on every way out, a raise included. The saved thread state is a local of the call, so two
+// threads blocked at once each get their own back in whatever order they return, and no lock or
+// shared stack is needed. What a registration attaches is a `without_gil_policy` visitor:
+//
+//     .def("wait_get", withoutGil(&waitGet), "docstring")
+//
+// Extra call policies given to that def still apply. The wrapped function runs without the lock,
+// so it must neither take nor return Python objects; raising through raiseMessage is fine (that
+// takes the lock itself).
+#pragma once
+
+#include <boost/python.hpp>
+
+#include <cstddef>
+#include <functional>
+#include <type_traits>
+#include <utility>
+
+namespace vexa2 { namespace python {
+
+// Lets the calling thread's lock go for its lifetime. The thread must hold the lock.
+class ScopedGilRelease
+{
+public:
+    ScopedGilRelease() : m_state(PyEval_SaveThread()) {}
+    ~ScopedGilRelease() { PyEval_RestoreThread(m_state); }
+    ScopedGilRelease(const ScopedGilRelease&) = delete;
+    ScopedGilRelease& operator=(const ScopedGilRelease&) = delete;
+
+private:
+    PyThreadState* m_state;
+};
+
+namespace detail {
+
+template <class T>
+constexpr bool isPythonValue =
+    std::is_base_of_v<boost::python::api::object_base, std::remove_cv_t<std::remove_reference_t<T>>>;
+
+template <class F>
+struct LockFreeCallable : std::false_type {};
+template <class R, class... A>
+struct LockFreeCallable<R (*)(A...)>
+    : std::bool_constant<!isPythonValue<R> && !(isPythonValue<A> || ...)> {};
+template <class R, class C, class... A>
+struct LockFreeCallable<R (C::*)(A...)>
+    : std::bool_constant<!isPythonValue<R> && !(isPythonValue<A> || ...)> {};
+template <class R, class C, class... A>
+struct LockFreeCallable<R (C::*)(A...) const>
+    : std::bool_constant<!isPythonValue<R> && !(isPythonValue<A> || ...)> {};
+
+// The callable Boost.Python invokes with the converted arguments.
+template <class F>
+struct CallWithoutGil
+{
+    F function;
+
+    template <class... A>
+    decltype(auto) operator()(A&&... args) const
+    {
+        ScopedGilRelease release;
+        return std::invoke(function, std::forward<A>(args)...);
+    }
+};
+
+}  // namespace detail
+
+// The visitor a registration attaches in place of the plain function pointer.
+template <class F>
+class without_gil_policy : public boost::python::def_visitor<without_gil_policy<F>>
+{
+    static_assert(detail::LockFreeCallable<F>::value,
+                  "a function bound without the lock must neither take nor return Python objects");
+
+public:
+    explicit without_gil_policy(F function) : m_function(function) {}
+
+private:
+    friend class boost::python::def_visitor_access;
+
+    template <class Class, class Options>
+    void visit(Class& cls, const char* name, const Options& options) const
+    {
+        using Wrapped = typename Class::wrapped_type;
+        cls.def(name,
+                boost::python::make_function(
+                    detail::CallWithoutGil<F>{m_function}, options.policies(), options.keywords(),
+                    boost::python::detail::get_signature(m_function, static_cast<Wrapped*>(nullptr))),
+                options.doc());
+    }
+
+    F m_function;
+};
+
+template <class F>
+without_gil_policy<F> withoutGil(F function)
+{
+    return without_gil_policy<F>(function);
+}
+
+// The subscription references: how many each Python object holds through subscribe calls that
+// succeeded and were not yet matched. Guarded by the interpreter lock (only postcalls touch it).
+// A counted object is kept alive by those references, so its address cannot be reused meanwhile.
+void addSubscriptionReference(PyObject* object);
+// Gives one back if `object` holds any; false (and nothing given back) otherwise.
+bool dropSubscriptionReference(PyObject* object);
+// For tests and diagnostics.
+int subscriptionReferences(PyObject* object);
+
+namespace detail {
+
+// Item N of the call's argument tuple (0 is self), or null with IndexError set.
+PyObject* callArgument(PyObject* args, std::size_t n);
+
+}  // namespace detail
+
+// On a successful subscribe: argument N gains one reference, counted as a subscription reference.
+template <std::size_t N, class Base = boost::python::default_call_policies>
+struct incref_arg_value_policy : Base
+{
+    template <class ArgumentPackage>
+    static PyObject* postcall(const ArgumentPackage& args, PyObject* result)
+    {
+        result = Base::postcall(args, result);
+        if (!result)
+            return nullptr;
+        PyObject* listener = detail::callArgument(args, N);
+        if (!listener)
+        {
+            Py_DECREF(result);
+            return nullptr;
+        }
+        addSubscriptionReference(listener);
+        return result;
+    }
+};
+
+// On a successful unsubscribe: argument N gives back one subscription reference, if it holds one.
+template <std::size_t N, class Base = boost::python::default_call_policies>
+struct decref_arg_value_policy : Base
+{
+    template <class ArgumentPackage>
+    static PyObject* postcall(const ArgumentPackage& args, PyObject* result)
+    {
+        result = Base::postcall(args, result);
+        if (!result)
+            return nullptr;
+        PyObject* listener = detail::callArgument(args, N);
+        if (!listener)
+        {
+            Py_DECREF(result);
+            return nullptr;
+        }
+        dropSubscriptionReference(listener);
+        return result;
+    }
+};
+
+// The session keeps the listener given to use_table_manager(mode, listener) alive, one at a time.
+struct useTableManager_policy : boost::python::default_call_policies
+{
+    using Base = boost::python::default_call_policies;
+
+    static constexpr const char* attributeName = "__previos_table_listener";
+
+    template <class ArgumentPackage>
+    static PyObject* postcall(const ArgumentPackage& args, PyObject* result)
+    {
+        result = Base::postcall(args, result);
+        if (!result)
+            return nullptr;
+        PyObject* session = detail::callArgument(args, 0);
+        PyObject* listener = session ? detail::callArgument(args, 2) : nullptr;
+        if (!listener || PyObject_SetAttrString(session, attributeName, listener) != 0)
+        {
+            Py_DECREF(result);
+            return nullptr;
+        }
+        return result;
+    }
+};
+
+} }  // namespace vexa2::python

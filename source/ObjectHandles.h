@@ -1,0 +1,43 @@
+// source/ObjectHandles.h: how a library object reaches Python. A handle owns the one reference a
+// library getter returned and gives it back through the object's own release() when it goes.
+#pragma once
+
+#include <boost/python.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include <functional>
+
+namespace vexa2 { namespace python {
+
+// The release deleter. Each library's IAddRef has release() at its own vtable slot; calling it
+// through T picks the right one for trading-library, Plenta and Zorvat objects alike.
+template <class T>
+void releaseObject(T* object)
+{
+    if (object)
+        object->release();
+}
+
+// A library object handle: shared by every copy, releasing once when the last copy goes.
+template <class T>
+using LibraryHandle = boost::shared_ptr<T>;
+
+// Takes over the caller's reference on `object` (null gives an empty handle).
+template <class T>
+LibraryHandle<T> makeLibraryHandle(T* object)
+{
+    return LibraryHandle<T>(object, std::function<void(T*)>(&releaseObject<T>));
+}
+
+// None for null; otherwise a Python object of T's registered class holding a handle over `object`.
+// The class must be registered with boost::shared_ptr<T> as its held type. Takes over the
+// caller's reference, also when the conversion fails.
+template <class T>
+boost::python::object wrapApiObject(T* object)
+{
+    if (!object)
+        return boost::python::object();
+    return boost::python::object(makeLibraryHandle(object));
+}
+
+} }  // namespace vexa2::python
