@@ -1,0 +1,7 @@
+// source/K7R/K7RResponse.cpp: the response classes: the typed readers, K7RResponse and
+// K7RResponseReaderFactory.
+#include "Registrations.h"
+
+void exportResponse()
+{
+}

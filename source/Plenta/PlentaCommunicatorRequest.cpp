@@ -1,0 +1,7 @@
+// source/Plenta/PlentaCommunicatorRequest.cpp: the PlentaCommunicatorRequest class: a request for historical
+// prices.
+#include "Registrations.h"
+
+void exportPlentaCommunicatorRequest()
+{
+}

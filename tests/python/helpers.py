@@ -1,0 +1,39 @@
+"""tests/python/helpers.py: running code in an interpreter of its own, for tests whose subject is
+the import itself or that could hang or crash the interpreter."""
+
+import os
+import signal
+import subprocess
+
+import pytest
+
+PYTHON = "/usr/bin/python3"
+BUILD_DIR = os.environ.get("DEDEZI_BUILD_DIR", "")
+
+
+def run_python(code, *, env=None, path=None, timeout=60):
+    """Runs `code` in a fresh interpreter with `path` (default: the build folder) first on
+    PYTHONPATH and `env` added to this process's environment; returns (returncode, stdout,
+    stderr). A child still running after `timeout` seconds is made to dump its stacks and the
+    test fails with them."""
+    child_env = dict(os.environ)
+    search = [path or BUILD_DIR]
+    if child_env.get("PYTHONPATH"):
+        search.append(child_env["PYTHONPATH"])
+    child_env["PYTHONPATH"] = os.pathsep.join(search)
+    child_env.update(env or {})
+    proc = subprocess.Popen([PYTHON, "-X", "faulthandler", "-c", code], env=child_env,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        out, err = proc.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        # faulthandler answers SIGABRT with every thread's stack.
+        proc.send_signal(signal.SIGABRT)
+        try:
+            out, err = proc.communicate(timeout=10)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            out, err = proc.communicate()
+        pytest.fail(f"child interpreter still running after {timeout}s\n"
+                    f"--- stdout\n{out}\n--- stderr\n{err}")
+    return proc.returncode, out, err

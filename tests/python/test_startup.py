@@ -1,0 +1,122 @@
+"""tests/python/test_startup.py: what `import dedezi` registers, the docstrings it leaves, and what
+a registration that fails does to the import (through the test-only regfault build)."""
+
+import os
+import re
+
+import pytest
+
+import dedezi
+from helpers import BUILD_DIR, run_python
+from test_constants import ENUMS
+
+# Every public module attribute registered so far, by registration call.
+EXPECTED_NAMES = {name for name, _, _ in ENUMS} | {"Constants"}
+
+REGFAULT_DIR = os.path.join(BUILD_DIR, "regfault")
+REGISTRATION_CALLS = 21
+REPORT = re.compile(r"Exception (.*) in function 'init_module_dedezi' in file 'source\\main' "
+                    r"line 58", re.DOTALL)
+# What a generated signature looks like in either of the binding library's two styles.
+SIGNATURE = re.compile(r"C\+\+ signature|\(\s*\(\w+\)\w+|\)\s*->\s*[\w.]+\s*:")
+
+IMPORT_AND_TELL = """
+import sys
+try:
+    import dedezi
+except BaseException as error:
+    print(type(error).__name__, error, "dedezi" in sys.modules)
+    sys.exit(3)
+print("imported", len(dir(dedezi.Constants)) > 0)
+"""
+
+
+def public_names(obj):
+    return {name for name in dir(obj) if not name.startswith("__")}
+
+
+def test_import_registers_exactly_the_expected_names():
+    assert public_names(dedezi) == EXPECTED_NAMES
+
+
+def test_module_has_no_docstring_and_no_functions():
+    assert dedezi.__doc__ is None
+    callables = [name for name, value in vars(dedezi).items()
+                 if callable(value) and not isinstance(value, type)]
+    assert callables == []
+
+
+def walk_docs(module):
+    """Yields (path, docstring) for every class reachable from the module and every function,
+    property and nested class in each class's own namespace."""
+    seen = set()
+    pending = [(name, value) for name, value in vars(module).items() if isinstance(value, type)]
+    while pending:
+        path, cls = pending.pop()
+        if id(cls) in seen:
+            continue
+        seen.add(id(cls))
+        yield path, cls.__doc__
+        for name, member in vars(cls).items():
+            member_path = f"{path}.{name}"
+            if isinstance(member, type):
+                if member.__module__ == module.__name__:
+                    pending.append((member_path, member))
+            elif isinstance(member, property):
+                yield member_path, member.__doc__
+                for accessor in (member.fget, member.fset):
+                    if accessor is not None:
+                        yield member_path, accessor.__doc__
+            elif isinstance(member, (staticmethod, classmethod)):
+                yield member_path, member.__func__.__doc__
+            elif callable(member) and type(member).__name__ == "function":
+                # The binding library's own function type: its __doc__ is where signatures land.
+                yield member_path, member.__doc__
+
+
+def test_no_docstring_carries_a_generated_signature():
+    docs = list(walk_docs(dedezi))
+    paths = {path for path, _ in docs}
+    # The walk reaches the binding library's generated functions, so it would see a signature.
+    assert "Constants.__init__" in paths and "Constants.Commands.__init__" in paths
+    offending = [(path, doc) for path, doc in docs if doc and SIGNATURE.search(doc)]
+    assert offending == []
+
+
+def test_generated_functions_have_no_docstring():
+    assert dedezi.Constants.__init__.__doc__ is None
+    assert dedezi.Constants.Orders.__init__.__doc__ is None
+
+
+def registration_lines(stderr):
+    return [int(n) for n in re.findall(r"^registration call (\d+)$", stderr, re.MULTILINE)]
+
+
+@pytest.mark.parametrize("fail_at", [1, 2, 11, 21])
+def test_failed_registration_stops_the_sequence_and_fails_the_import(fail_at):
+    code, out, err = run_python(IMPORT_AND_TELL, env={"DEDEZI_FAIL_AT_CALL": str(fail_at)},
+                                path=REGFAULT_DIR)
+    assert code == 3, err
+    # The interpreter fails an import whose module comes back with an error set; the
+    # registration's own error is what the report shows.
+    assert out.strip() == "SystemError initialization of dedezi raised unreported exception False"
+    assert registration_lines(err) == list(range(1, fail_at + 1))
+    report = REPORT.search(err)
+    assert report, err
+    assert f"RuntimeError: registration call {fail_at} made to fail" in report.group(1)
+    assert err.count("in function 'init_module_dedezi'") == 1
+
+
+def test_regfault_build_without_a_fault_makes_all_calls_in_order():
+    code, out, err = run_python(IMPORT_AND_TELL, path=REGFAULT_DIR)
+    assert code == 0, err
+    assert out.strip() == "imported True"
+    assert registration_lines(err) == list(range(1, REGISTRATION_CALLS + 1))
+    assert "Exception" not in err
+
+
+def test_real_module_reads_no_fault_switch():
+    code, out, err = run_python(IMPORT_AND_TELL, env={"DEDEZI_FAIL_AT_CALL": "1"})
+    assert code == 0, err
+    assert out.strip() == "imported True"
+    assert "registration call" not in err
