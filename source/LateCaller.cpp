@@ -1,0 +1,129 @@
+// source/LateCaller.cpp: the late-call worker's loop, its start on first use and its stop.
+#include "LateCaller.h"
+
+#include <Python.h>
+
+#include <chrono>
+
+namespace vexa2 { namespace python {
+
+namespace {
+// Constructed by a static initialiser, with no thread until first used.
+LateCaller g_lateCaller;
+}
+
+LateCaller::LateCaller() = default;
+
+LateCaller& LateCaller::instance()
+{
+    if (!g_lateCaller.m_started.load(std::memory_order_acquire))
+        g_lateCaller.start();
+    return g_lateCaller;
+}
+
+void LateCaller::start()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_jobsMutex);
+    if (m_started.load(std::memory_order_relaxed))
+        return;
+    m_thread = std::thread(&LateCaller::run, this);
+    m_started.store(true, std::memory_order_release);
+}
+
+void LateCaller::post(Job job)
+{
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_jobsMutex);
+        m_jobs.push_back(std::move(job));
+    }
+    std::lock_guard<std::mutex> wake(m_wakeUpMutex);
+    m_wakeUp.notify_one();
+}
+
+void LateCaller::run()
+{
+    while (!m_stop.load())
+    {
+        Job job;
+        {
+            std::unique_lock<std::mutex> wake(m_wakeUpMutex);
+            {
+                std::lock_guard<std::recursive_mutex> lock(m_jobsMutex);
+                if (!m_jobs.empty())
+                {
+                    job = std::move(m_jobs.front());
+                    m_jobs.pop_front();
+                }
+            }
+            if (!job)
+            {
+                // The emptiness test above and this sleep are under the lock that post and stop
+                // take to wake us, so no wake-up is lost.
+                if (!m_stop.load())
+                    m_wakeUp.wait(wake);
+                continue;
+            }
+        }
+        try
+        {
+            job();
+        }
+        catch (...)
+        {
+            // Jobs report their own errors; one that escapes must not end the process.
+        }
+    }
+    m_finished.store(true);
+}
+
+void LateCaller::stop()
+{
+    m_stop.store(true);
+    std::deque<Job> dropped;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_jobsMutex);
+        dropped.swap(m_jobs);
+    }
+    dropped.clear();
+    {
+        std::lock_guard<std::mutex> wake(m_wakeUpMutex);
+        m_wakeUp.notify_all();
+    }
+    if (!m_thread.joinable())
+        return;
+    if (m_thread.get_id() == std::this_thread::get_id())
+        throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
+    // A running job may need the interpreter lock to finish.
+    PyThreadState* saved = nullptr;
+    if (Py_IsInitialized() && PyGILState_Check())
+        saved = PyEval_SaveThread();
+    m_thread.join();
+    if (saved)
+        PyEval_RestoreThread(saved);
+}
+
+LateCaller::~LateCaller()
+{
+    m_stop.store(true);
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_jobsMutex);
+        m_jobs.clear();
+    }
+    {
+        std::lock_guard<std::mutex> wake(m_wakeUpMutex);
+        m_wakeUp.notify_all();
+    }
+    if (!m_thread.joinable())
+        return;
+    // At exit a job may be stuck waiting for an interpreter that is going away: wait a while,
+    // then leave the thread to the process's end rather than hang.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!m_finished.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (m_finished.load() && m_thread.get_id() != std::this_thread::get_id())
+        m_thread.join();
+    else
+        m_thread.detach();
+}
+
+} }  // namespace vexa2::python
