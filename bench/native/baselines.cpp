@@ -1,0 +1,41 @@
+// bench/native/baselines.cpp: the native baselines the benchmarks compare dedezi against, each
+// the least a binding could do for the same work.
+#include <boost/python.hpp>
+
+#include <chrono>
+#include <thread>
+
+namespace bp = boost::python;
+
+namespace {
+
+// A bare native thread calling a Python callable n times, taking the interpreter lock for each
+// call the way any library thread must. Gives the seconds the thread spent.
+double threadCalls(bp::object callable, int n)
+{
+    PyObject* target = callable.ptr();
+    double seconds = 0.0;
+    Py_BEGIN_ALLOW_THREADS
+    std::thread caller([&] {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < n; ++i)
+        {
+            PyGILState_STATE state = PyGILState_Ensure();
+            PyObject* result = PyObject_CallNoArgs(target);
+            Py_XDECREF(result);
+            PyErr_Clear();
+            PyGILState_Release(state);
+        }
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+    caller.join();
+    Py_END_ALLOW_THREADS
+    return seconds;
+}
+
+}  // namespace
+
+BOOST_PYTHON_MODULE(dedezi_bench)
+{
+    bp::def("thread_calls", threadCalls);
+}
