@@ -1,0 +1,88 @@
+// velvix_sim: the helpers its faces share: letting go of the interpreter lock around a wait, and
+// the conversions between Python values and the simulated world's values.
+#pragma once
+
+#include <boost/python.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/Value.h"
+#include "core/Scenario.h"
+
+namespace control
+{
+
+namespace py = boost::python;
+
+// Gives the interpreter lock back for the scope of a wait.
+class WithoutGil
+{
+public:
+    WithoutGil() : state_(PyEval_SaveThread()) {}
+    ~WithoutGil() { PyEval_RestoreThread(state_); }
+    WithoutGil(const WithoutGil&) = delete;
+    WithoutGil& operator=(const WithoutGil&) = delete;
+
+private:
+    PyThreadState* state_;
+};
+
+[[noreturn]] inline void raise(PyObject* type, const std::string& message)
+{
+    PyErr_SetString(type, message.c_str());
+    py::throw_error_already_set();
+    throw 0;  // not reached
+}
+
+inline py::object fromValue(const sim::Value& v)
+{
+    struct Visit
+    {
+        py::object operator()(std::monostate) const { return py::object(); }
+        py::object operator()(bool b) const { return py::object(b); }
+        py::object operator()(std::int64_t i) const { return py::object(static_cast<long long>(i)); }
+        py::object operator()(double d) const { return py::object(d); }
+        py::object operator()(const std::string& s) const
+        {
+            return py::object(py::handle<>(PyBytes_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size()))));
+        }
+    };
+    return std::visit(Visit{}, v);
+}
+
+inline py::object fromText(const sim::Text& t)
+{
+    return t ? fromValue(*t) : py::object();
+}
+
+template <class T>
+py::object fromOptional(const std::optional<T>& v)
+{
+    return v ? py::object(*v) : py::object();
+}
+
+// str (as UTF-8) or bytes; None gives nullopt.
+inline sim::Text toText(const py::object& o, const char* what)
+{
+    if (o.is_none())
+        return std::nullopt;
+    PyObject* p = o.ptr();
+    if (PyBytes_Check(p))
+        return std::string(PyBytes_AS_STRING(p), static_cast<std::size_t>(PyBytes_GET_SIZE(p)));
+    if (PyUnicode_Check(p))
+    {
+        Py_ssize_t size = 0;
+        const char* data = PyUnicode_AsUTF8AndSize(p, &size);
+        if (!data)
+            py::throw_error_already_set();
+        return std::string(data, static_cast<std::size_t>(size));
+    }
+    raise(PyExc_TypeError, std::string(what) + " must be str, bytes or None");
+}
+
+// The registrations of the session face (SessionHooks.cpp).
+void exportSessionHooks();
+
+}  // namespace control
