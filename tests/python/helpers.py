@@ -1,9 +1,11 @@
 """tests/python/helpers.py: running code in an interpreter of its own, for tests whose subject is
-the import itself or that could hang or crash the interpreter."""
+the import itself or that could hang or crash the interpreter; collecting what listeners receive;
+making a session."""
 
 import os
 import signal
 import subprocess
+import threading
 
 import pytest
 
@@ -37,3 +39,42 @@ def run_python(code, *, env=None, path=None, timeout=60):
         pytest.fail(f"child interpreter still running after {timeout}s\n"
                     f"--- stdout\n{out}\n--- stderr\n{err}")
     return proc.returncode, out, err
+
+
+class Recorder:
+    """Collects what listener callbacks receive, from any thread, and waits for it with a
+    deadline."""
+
+    def __init__(self):
+        self._items = []
+        self._changed = threading.Condition()
+
+    def add(self, item):
+        with self._changed:
+            self._items.append(item)
+            self._changed.notify_all()
+
+    def wait_until(self, predicate, timeout=5.0):
+        """The items once `predicate(items)` holds, or when the time ran out."""
+        with self._changed:
+            self._changed.wait_for(lambda: predicate(self._items), timeout)
+            return list(self._items)
+
+    def wait_for(self, count, timeout=5.0):
+        """The items once there are at least `count` (fewer if the time ran out)."""
+        return self.wait_until(lambda items: len(items) >= count, timeout)
+
+    @property
+    def items(self):
+        with self._changed:
+            return list(self._items)
+
+
+def new_session(sim):
+    """A session made through the module, with its id in the simulated world."""
+    import dedezi
+
+    before = set(sim.sessions())
+    session = dedezi.K7RTransport.create_session()
+    (session_id,) = set(sim.sessions()) - before
+    return session, session_id

@@ -11,7 +11,9 @@ from helpers import BUILD_DIR, run_python
 from test_constants import ENUMS
 
 # Every public module attribute registered so far, by registration call.
-EXPECTED_NAMES = {name for name, _, _ in ENUMS} | {"Constants"}
+EXPECTED_NAMES = {name for name, _, _ in ENUMS} | {
+    "Constants", "AK7RSessionStatus", "K7RTransport", "K7RSessionDescriptor",
+    "K7RSessionDescriptorCollection", "K7RSession", "AK7RChartSessionStatus"}
 
 REGFAULT_DIR = os.path.join(BUILD_DIR, "regfault")
 REGISTRATION_CALLS = 21

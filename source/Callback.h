@@ -1,0 +1,209 @@
+// source/Callback.h: the callback bridge. A library thread calls a listener's library-side object
+// (a ListenerHelper); it forwards under the interpreter lock to the Python-side object (a
+// ListenerImpl), which finds the Python subclass's override and calls it, reporting what it
+// raises. Unsubscribing waits here for a running callback. A listener source states only its
+// callback table: its CallbackSite lines and one forwarding line per callback.
+#pragma once
+
+#include <boost/python.hpp>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "AddRefImpl.h"
+#include "GILGuard.h"
+#include "Messages.h"
+
+namespace vexa2 { namespace python {
+
+// The part of a listener that lets an unsubscribe wait for a running callback.
+class APythonCallback
+{
+public:
+    APythonCallback() = default;
+    APythonCallback(const APythonCallback&) = delete;
+    APythonCallback& operator=(const APythonCallback&) = delete;
+
+    // Before handing the library-side object to the library.
+    void reset();
+
+    // Before taking the library-side object back from the library: no callback starts after this
+    // returns, and a running one has ended, except the one this thread is inside of (an
+    // unsubscribe from a listener's own callback): waiting for that would never end, and it does
+    // nothing more once it returns. The interpreter lock is let go for the wait.
+    void stopAndWait();
+
+    bool stopped() const { return m_stopped.load(); }
+
+private:
+    friend class CallbackGuard;
+
+    std::mutex m_mutex;
+    std::condition_variable m_idle;
+    std::atomic<bool> m_stopped{false};
+    std::atomic<bool> m_busy{false};
+    // The thread that set busy; guarded by m_mutex.
+    std::thread::id m_busyThread;
+};
+
+// The scope of one dispatch: marks the listener busy unless it is being removed.
+class CallbackGuard
+{
+public:
+    explicit CallbackGuard(APythonCallback& callback);
+    ~CallbackGuard();
+    CallbackGuard(const CallbackGuard&) = delete;
+    CallbackGuard& operator=(const CallbackGuard&) = delete;
+
+    // False: the listener is being removed and the callback must do nothing.
+    bool active() const { return m_active; }
+
+private:
+    std::mutex* m_mutex;
+    std::condition_variable* m_idle;
+    std::atomic<bool>* m_busy;
+    std::thread::id* m_busyThread;
+    bool m_active = false;
+    // A callback started inside another of the same listener on this thread leaves busy to it.
+    bool m_nested = false;
+};
+
+// Sets Exception 1052 for `name` and throws error_already_set; the interpreter lock is held.
+[[noreturn]] void raisePureVirtualCalled(const char* name);
+
+// One callback's row of its listener's table: the Python method, the name message 1052 shows,
+// the report's function name and file, and the report line for a missing override (an override
+// that raised reports line + 4).
+struct CallbackSite
+{
+    const char* method;
+    const char* qualifiedName;
+    const char* reportName;
+    const char* file;
+    int line;
+};
+
+namespace detail {
+
+// Steps of a Python-side callback after the lock is taken: lookup, call, report.
+template <class Lookup, class... Args>
+void callOverride(const CallbackSite& site, Lookup lookup, const Args&... args)
+{
+    int line = site.line;
+    try
+    {
+        boost::python::override method = lookup(site.method);
+        // A failing attribute lookup leaves its error set and gives an empty override.
+        if (PyErr_Occurred())
+            boost::python::throw_error_already_set();
+        // The truth test may itself raise; that is reported with the missing-override line.
+        if (method)
+        {
+            line = site.line + 4;
+            method(args...);
+        }
+        else
+        {
+            raisePureVirtualCalled(site.qualifiedName);
+        }
+    }
+    catch (...)
+    {
+        // Whatever escaped becomes the Python error that the report shows; the library thread
+        // never sees it.
+        boost::python::handle_exception();
+        reportPythonError(site.reportName, site.file, line);
+    }
+}
+
+}  // namespace detail
+
+// The Python-side half of a listener pair. `Self` is the Impl class registered in Python (held by
+// value or by shared pointer); `Helper` its library-side class. The Impl passes `this` to the
+// constructor, so the helper's owner is known before the Impl's own body runs.
+template <class Self, class Helper>
+class ListenerImpl : public boost::python::wrapper<Self>, public APythonCallback
+{
+public:
+    explicit ListenerImpl(Self* self) : m_helper(new Helper(self)) {}
+
+    // Runs when the Python object dies: the library may keep the helper; from now on it finds no
+    // owner.
+    virtual ~ListenerImpl()
+    {
+        GILGuard gil;
+        m_helper->detach();
+        m_helper->release();
+    }
+
+    // What the library receives on subscribing; the caller adds no reference for the call.
+    Helper* helper() const { return m_helper; }
+
+protected:
+    // The Python-side callback, called by the helper with the lock held and the converted
+    // arguments.
+    template <class... Args>
+    void dispatch(const CallbackSite& site, const Args&... args)
+    {
+        if (stopped())
+            return;
+        CallbackGuard guard(*this);
+        if (!guard.active())
+            return;
+        GILGuard gil;
+        detail::callOverride(
+            site, [this](const char* name) { return this->get_override(name); }, args...);
+    }
+
+private:
+    Helper* m_helper;
+};
+
+// The library-side half of a listener pair, over the library's listener interface.
+template <class Impl, class Interface>
+class ListenerHelper : public TK7R2ThreadSafeAddRefImpl<Interface>
+{
+public:
+    explicit ListenerHelper(Impl* owner) : m_owner(owner) {}
+
+    // With the interpreter lock held.
+    void detach() { m_owner = nullptr; }
+
+protected:
+    // The library-side callback: under the lock, hands the arguments to the owner's method, or
+    // does nothing once the owner is gone.
+    template <class... Params, class... Args>
+    void forward(void (Impl::*callback)(Params...), Args&&... args)
+    {
+        // The library may let go of its reference, and the override of the Python object's last
+        // one, while the call runs: both halves stay alive until it has returned.
+        this->addRef();
+        {
+            GILGuard gil;
+            if (Impl* owner = m_owner)
+            {
+                boost::python::handle<> self(boost::python::borrowed(boost::python::allow_null(
+                    boost::python::detail::wrapper_base_::get_owner(*owner))));
+                (owner->*callback)(std::forward<Args>(args)...);
+            }
+        }
+        this->release();
+    }
+
+private:
+    Impl* m_owner;  // guarded by the interpreter lock
+};
+
+// Registers a callback method as pure virtual, documented once: the raising overload that
+// pure_virtual adds last would otherwise repeat the docstring.
+template <class Class, class Callback>
+void defCallback(Class& cls, const char* name, Callback callback, const char* doc)
+{
+    cls.def(name, boost::python::pure_virtual(callback), doc);
+    boost::python::setattr(cls.attr(name), "__doc__", boost::python::object());
+}
+
+} }  // namespace vexa2::python

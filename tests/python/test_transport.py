@@ -1,0 +1,140 @@
+"""tests/python/test_transport.py: the K7RTransport class: plain functions called on the class,
+the settings as the library receives them, the two static properties, session creation, and the
+finalize pair (in an interpreter of its own: the library is finalized once per process)."""
+
+import textwrap
+
+import pytest
+
+import dedezi
+from helpers import run_python
+
+pytestmark = pytest.mark.timeout(60)
+
+T = dedezi.K7RTransport
+
+FUNCTIONS = ["create_session", "set_proxy", "set_ca_info", "set_number_of_reconnections",
+             "finalize", "finalize_wrapper", "set_transport_modules_path"]
+
+
+class TestShape:
+    @pytest.mark.parametrize("name", FUNCTIONS)
+    def test_members_are_plain_functions_of_the_class(self, name):
+        member = vars(T)[name]
+        assert not isinstance(member, (staticmethod, classmethod))
+        assert type(member).__name__ == "function"
+
+    def test_called_on_an_instance_the_instance_is_an_argument(self, sim):
+        with pytest.raises(TypeError):
+            T().create_session()
+
+    @pytest.mark.parametrize("name", ["application_id", "closed_history_size"])
+    def test_static_properties(self, name):
+        assert type(vars(T)[name]).__name__ == "StaticProperty"
+
+
+class TestSettings:
+    @pytest.mark.parametrize("args, user, password", [
+        (("proxy.local", 3128), None, None),
+        (("proxy.local", 3128, "bob"), "bob", None),
+        (("proxy.local", 3128, "bob", "secret"), "bob", "secret"),
+        (("proxy.local", 3128, None, "secret"), None, "secret"),
+    ])
+    def test_set_proxy_overloads(self, sim, args, user, password):
+        T.set_proxy(*args)
+        settings = sim.transport_settings()
+        assert (settings["proxy_host"], settings["proxy_port"]) == (b"proxy.local", 3128)
+        assert (settings["proxy_user"], settings["proxy_password"]) == (
+            user and user.encode(), password and password.encode())
+
+    @pytest.mark.parametrize("call, key, value", [
+        (lambda: T.set_ca_info("/etc/ca.pem"), "ca_info", b"/etc/ca.pem"),
+        (lambda: T.set_ca_info(None), "ca_info", None),
+        (lambda: T.set_number_of_reconnections(7), "reconnections", 7),
+        (lambda: T.set_transport_modules_path("/opt/mods"), "modules_path", b"/opt/mods"),
+    ])
+    def test_settings_reach_the_library(self, sim, call, key, value):
+        assert call() is None
+        assert sim.transport_settings()[key] == value
+
+    def test_closed_history_size(self, sim):
+        assert T.closed_history_size == 1000
+        T.closed_history_size = 100
+        assert sim.transport_settings()["closed_history_size"] == 100
+        assert T.closed_history_size == 100
+        # Whatever the library reports is what Python reads.
+        sim.fault("CK7RTransport::getClosedHistorySize", "value", 55)
+        assert T.closed_history_size == 55
+
+    @pytest.mark.parametrize("identifier, reported, expected", [
+        (b"my-app", None, "my-app"),
+        (b"my-app", 0, ""),
+        (b"my-app", 2, "my"),
+        (b"app\0", 4, "app\0"),
+        (b"", None, ""),
+    ])
+    def test_application_id_keeps_exactly_the_counted_bytes(self, sim, identifier, reported,
+                                                          expected):
+        sim.set_application_id(identifier, reported)
+        assert T.application_id == expected
+
+    def test_application_id_write(self, sim):
+        T.application_id = "written"
+        assert sim.transport_settings()["application_id"] == b"written"
+        assert T.application_id == "written"
+
+
+class TestCreateSession:
+    def test_session_with_one_reference(self, sim):
+        before = set(sim.sessions())
+        session = T.create_session()
+        assert type(session) is dedezi.K7RSession
+        (sid,) = set(sim.sessions()) - before
+        assert sim.refcount(sid) == 1
+        del session
+        assert sid not in sim.sessions()
+        assert sim.release_calls("IK7RSession") == 1
+
+    def test_null_session_gives_none(self, sim):
+        sim.fault("CK7RTransport::createSession", "null")
+        assert T.create_session() is None
+
+
+FINALIZE = textwrap.dedent("""
+    import dedezi, velvix_sim as sim
+    sim.reset()
+    T = dedezi.K7RTransport
+    T.finalize_wrapper()
+    print(sim.finialize_calls(), T.create_session() is not None)
+    T.finalize_wrapper()
+    T.finalize()
+    print(sim.finialize_calls(), T.create_session() is None)
+    print([op for op, _ in sim.journal() if op.startswith("CK7RTransport::fin")])
+""")
+
+
+def test_finalize_wrapper_then_finalize():
+    code, out, err = run_python(FINALIZE, timeout=30)
+    assert code == 0, err
+    assert out.splitlines() == ["0 True", "1 True", "['CK7RTransport::finialize']"]
+
+
+@pytest.mark.parametrize("name, doc", [
+    (None, "The class is used to create sessions and to configure the transport parameters."),
+    ("create_session", "Creates a transport session."),
+    ("set_ca_info", "Sets the certificate authority to check the server certificate which Velvix "
+                    "connects to (for non-Windows operating systems only)."),
+    ("set_number_of_reconnections", "Sets the number of attempts to reconnect."),
+    ("finalize", "Reserved for future use."),
+    ("finalize_wrapper", "Reserved for future use."),
+    ("set_transport_modules_path", "Reserved for future use."),
+])
+def test_docstrings(name, doc):
+    obj = T if name is None else vars(T)[name]
+    # The binding library opens a function's docstring with a newline.
+    assert obj.__doc__.lstrip("\n") == doc
+
+
+def test_each_set_proxy_overload_carries_the_docstring():
+    docs = [line for line in T.set_proxy.__doc__.split("\n") if line]
+    assert docs == ["Configures the proxy server settings."] * 3
