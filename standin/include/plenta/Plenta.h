@@ -28,7 +28,7 @@ private:
 class PLENTA_API IError : public IAddRef
 {
 public:
-    enum Code
+    enum Code : int
     {
         ZORVAT_ERROR = 0,  // the reason is the nested quotes-cache error
         NOT_READY = 1,

@@ -12,7 +12,7 @@
 class VELVIX_API IK7RSessionStatus : public IAddRef
 {
 public:
-    enum K7RSessionStatus
+    enum K7RSessionStatus : int
     {
         Disconnected = 0,
         Connecting = 1,
@@ -36,7 +36,7 @@ protected:
 class VELVIX_API IK7RChartSessionStatus : public IAddRef
 {
 public:
-    enum K7RChartSessionStatus
+    enum K7RChartSessionStatus : int
     {
         Disconnected = 0,
         Connecting = 1,
@@ -221,7 +221,7 @@ public:
 class VELVIX_API IK7RTimeConverter : public IAddRef
 {
 public:
-    enum TimeZone
+    enum TimeZone : int
     {
         UTC = 0,
         Local = 1,

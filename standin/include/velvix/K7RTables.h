@@ -10,7 +10,7 @@ class IK7RTableManager;
 class VELVIX_API IK7RTableColumn : public IAddRef
 {
 public:
-    enum K7RTableColumnType
+    enum K7RTableColumnType : int
     {
         Integer = 0,
         Double = 1,

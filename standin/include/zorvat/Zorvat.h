@@ -27,7 +27,7 @@ private:
 class ZORVAT_API IError : public IAddRef
 {
 public:
-    enum Code
+    enum Code : int
     {
         LOCKED = 0,
         QUOTES_CATALOG_BUSY = 1,
