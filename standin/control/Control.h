@@ -84,5 +84,7 @@ inline sim::Text toText(const py::object& o, const char* what)
 
 // The registrations of the session face (SessionHooks.cpp).
 void exportSessionHooks();
+// The registrations of the tables face (TableHooks.cpp).
+void registerTableHooks();
 
 }  // namespace control

@@ -345,6 +345,7 @@ BOOST_PYTHON_MODULE(velvix_sim)
             "Makes the string loader miss these ids, every id (\"all\"), or none (None).");
 
     exportSessionHooks();
+    registerTableHooks();
 
     py::def("_shutdown_at_exit", &shutdown_at_exit);
     py::object atExit = py::scope().attr("_shutdown_at_exit");

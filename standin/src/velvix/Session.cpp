@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "SessionDescriptors.h"
+#include "TableManager.h"
 #include "core/OleDate.h"
 #include "core/World.h"
 
@@ -107,7 +108,10 @@ Session::Session() : RefCounted("IK7RSession")
 {
 }
 
-Session::~Session() = default;
+Session::~Session()
+{
+    SessionTables::instance().forget(simId());
+}
 
 IK7RLoginRules* Session::getLoginRules()
 {
@@ -237,6 +241,8 @@ void Session::stepLoginOutcome(std::uint64_t flow)
     const auto status = status_;
     const bool chart = chartSessionMode_.load() != K7RChartSessionMode::NoChartSession;
     lock.unlock();
+    // The manager exists from the connected status on; its load reports follow that status.
+    SessionTables::instance().loggedIn(simId());
     deliverSessionStatus(status);
     if (chart)
         chartConnecting(flow);
@@ -308,6 +314,7 @@ void Session::stepDisconnected(std::uint64_t flow)
         subId_.reset();
         token_.reset();
     }
+    SessionTables::instance().loggedOut(simId());
     if (chartWasUp)
         deliverChartSessionStatus(IK7RChartSessionStatus::Disconnected);
     deliverSessionStatus(IK7RSessionStatus::Disconnected);
@@ -344,6 +351,7 @@ void Session::stepLost(std::uint64_t flow)
         subId_.reset();
         token_.reset();
     }
+    SessionTables::instance().loggedOut(simId());
     if (chartWasUp)
         deliverChartSessionStatus(IK7RChartSessionStatus::SessionLost);
     deliverSessionStatus(IK7RSessionStatus::SessionLost);
@@ -778,18 +786,19 @@ double Session::getServerTime()
 
 IK7RTableManager* Session::getTableManager()
 {
-    return nullptr;
+    return SessionTables::instance().manager(simId()).detach();
 }
 
 IK7RTableManager* Session::getTableManagerByAccount(const char* account)
 {
     note("IK7RSession::getTableManagerByAccount", {text(account)});
-    return nullptr;
+    return SessionTables::instance().managerByAccount(simId(), account).detach();
 }
 
 void Session::useTableManager(K7RTableManagerMode mode, IK7RTableManagerListener* listener)
 {
     note("IK7RSession::useTableManager", {number(mode), listenerArg(listener)});
+    SessionTables::instance().use(simId(), mode, listener);
 }
 
 IK7RSessionStatus::K7RSessionStatus Session::getSessionStatus()

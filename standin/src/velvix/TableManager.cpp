@@ -1,0 +1,478 @@
+// The simulated table manager and the table side of sessions. Every report and every table
+// event happens on the dispatcher thread; calls from a caller's thread only change state and
+// schedule, so none of them waits for a delivery. Scheduled steps find the manager again by id
+// and do nothing once it is gone or stopped.
+#include "TableManager.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "Market.h"
+#include "core/World.h"
+
+namespace sim::velvix
+{
+
+namespace
+{
+constexpr const char* Lib = "velvix";
+
+void note(const char* op, Values args = {})
+{
+    journal(Lib, op, std::move(args));
+}
+
+std::string textCell(const RowState& row, const char* id)
+{
+    const char* t = row.textOf(id);
+    return t ? t : "";
+}
+
+// A row of `type` filled with `values`, keyed by its key column.
+RowHold filledRow(K7RTable type, const CellValues& values)
+{
+    RowHold row = makeRow(type, RowKind::Table);
+    row->apply(values);
+    for (int i = 0; i < row->count(); ++i)
+        row->setChanged(i, false);
+    row->setKey(textCell(*row, keyColumnId(type)));
+    return row;
+}
+}  // namespace
+
+TableManager::TableManager(std::string account, std::function<ManagerListener()> listener)
+    : RefCounted("IK7RTableManager"), account_(std::move(account)), listener_(std::move(listener))
+{
+    for (int t = 0; t < 7; ++t)
+        tables_[static_cast<std::size_t>(t)] = make<Table>(static_cast<K7RTable>(t));
+}
+
+TableManager::~TableManager() = default;
+
+IK7RTable* TableManager::getTable(K7RTable table)
+{
+    note("IK7RTableManager::getTable", {number(table)});
+    if (auto fault = takeFault("IK7RTableManager::getTable"); fault && fault->kind == FaultKind::Null)
+        return nullptr;
+    return this->table(table);
+}
+
+Table* TableManager::table(K7RTable type) const
+{
+    const int t = static_cast<int>(type);
+    return t >= 0 && t < 7 ? tables_[static_cast<std::size_t>(t)].get() : nullptr;
+}
+
+// --- update batches ----------------------------------------------------------------------------
+
+void TableManager::lockUpdates()
+{
+    note("IK7RTableManager::lockUpdates");
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++lockDepth_;
+}
+
+void TableManager::unlockUpdates()
+{
+    note("IK7RTableManager::unlockUpdates");
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lockDepth_ == 0 || --lockDepth_ > 0)
+        return;
+    // Posted under the lock, so that batches submitted from now on queue behind these.
+    for (auto& [batch, applied] : pending_)
+    {
+        Ref<TableManager> self = Ref<TableManager>::retain(this);
+        world().dispatcher().post([self, batch = std::move(batch), applied = std::move(applied)] {
+            self->apply(batch);
+            if (applied)
+                applied();
+        });
+    }
+    pending_.clear();
+}
+
+void TableManager::submit(std::vector<TableChange> batch, std::function<void()> applied)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (lockDepth_ > 0)
+    {
+        pending_.emplace_back(std::move(batch), std::move(applied));
+        return;
+    }
+    Ref<TableManager> self = Ref<TableManager>::retain(this);
+    world().dispatcher().post([self, batch = std::move(batch), applied = std::move(applied)] {
+        self->apply(batch);
+        if (applied)
+            applied();
+    });
+}
+
+int TableManager::pendingBatches() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(pending_.size());
+}
+
+int TableManager::lockDepth() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lockDepth_;
+}
+
+void TableManager::apply(const std::vector<TableChange>& batch)
+{
+    deliverProcessStatus(static_cast<int>(K7RUpdatesProcessStatus::BeginTablesUpdate));
+    for (const TableChange& change : batch)
+    {
+        Table* t = table(change.table);
+        if (!t)
+            continue;
+        switch (change.op)
+        {
+        case K7RTableUpdateType::Insert: t->insert(change.row); break;
+        case K7RTableUpdateType::Update: t->update(change.key, change.values, !change.onlyIfChanged); break;
+        case K7RTableUpdateType::Delete: t->remove(change.key); break;
+        default: break;
+        }
+    }
+    deliverProcessStatus(static_cast<int>(K7RUpdatesProcessStatus::EndTablesUpdate));
+}
+
+// --- updates-process listeners -----------------------------------------------------------------
+
+void TableManager::subscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListener* listener)
+{
+    note("IK7RTableManager::subscribeUpdatesProcessStatus", {flag(listener != nullptr)});
+    if (!listener)
+        return;
+    auto ref = ListenerRef<IK7RUpdatesProcessStatusListener>::retain(listener);
+    std::lock_guard<std::mutex> lock(mutex_);
+    processListeners_.add(nextToken_++, std::move(ref));
+    subscribersChanged_.notify_all();
+}
+
+void TableManager::unsubscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListener* listener)
+{
+    note("IK7RTableManager::unsubscribeUpdatesProcessStatus", {flag(listener != nullptr)});
+    ProcessListeners::Entry dropped;  // given back after the lock is let go
+    std::lock_guard<std::mutex> lock(mutex_);
+    dropped = processListeners_.remove(listener);
+    subscribersChanged_.notify_all();
+}
+
+template <class Call>
+void TableManager::deliverProcess(Call call)
+{
+    std::vector<ProcessListeners::Entry> held;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held = processListeners_.snapshot();
+    }
+    for (const auto& entry : held)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!processListeners_.holds(entry->token))
+                continue;
+        }
+        call(entry->get());
+    }
+}
+
+void TableManager::deliverProcessStatus(int status)
+{
+    deliverProcess([status](IK7RUpdatesProcessStatusListener* l) {
+        l->onUpdatesProcessStatusChanged(static_cast<K7RUpdatesProcessStatus>(status));
+    });
+}
+
+void TableManager::deliverProcessFailed(const std::optional<std::string>& reason)
+{
+    deliverProcess([&](IK7RUpdatesProcessStatusListener* l) { l->onUpdatesProcessFailed(reason ? reason->c_str() : nullptr); });
+}
+
+int TableManager::processSubscribers() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return processListeners_.size();
+}
+
+bool TableManager::waitProcessSubscribers(int n, std::int64_t timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return subscribersChanged_.wait_for(lock, std::chrono::milliseconds(std::max<std::int64_t>(timeoutMs, 0)),
+                                        [&] { return processListeners_.size() == n; });
+}
+
+IK7RAllEventQueue* TableManager::getTablesUpdateEventQueue()
+{
+    note("IK7RTableManager::getTablesUpdateEventQueue");
+    return nullptr;
+}
+
+void TableManager::returnTablesUpdateEventQueue(IK7RAllEventQueue* queue)
+{
+    note("IK7RTableManager::returnTablesUpdateEventQueue", {flag(queue != nullptr)});
+}
+
+// --- status, load and ticks --------------------------------------------------------------------
+
+void TableManager::reportStatus(int status, bool nullManager)
+{
+    const auto s = static_cast<K7RTableManagerStatus>(status);
+    status_.store(s);
+    SessionTables::instance().statusChanged();
+    Ref<TableManager> self = Ref<TableManager>::retain(this);  // lent to the listener
+    ManagerListener l = listener_ ? listener_() : ManagerListener();
+    if (l.get())
+        l.get()->onStatusChanged(s, nullManager ? nullptr : this);
+}
+
+template <class Step>
+void TableManager::later(std::int64_t delayMs, Step step)
+{
+    const std::uint64_t id = simId();
+    world().dispatcher().postAfter(delayMs, [id, step] {
+        if (Ref<TableManager> self = Ref<TableManager>::adopt(world().registry().acquire<TableManager>(id)))
+            step(*self);
+    });
+}
+
+void TableManager::startLoad()
+{
+    later(0, [](TableManager& m) { m.beginLoad(); });
+}
+
+void TableManager::beginLoad()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopped_)
+            return;
+    }
+    for (auto& t : tables_)
+        t->setStatus(static_cast<int>(K7RTableStatus::Refreshing));
+    reportStatus(static_cast<int>(K7RTableManagerStatus::TablesLoading));
+    later(market::settings().loadDelayMs, [](TableManager& m) { m.finishLoad(); });
+}
+
+void TableManager::finishLoad()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopped_)
+            return;
+    }
+    const market::Settings settings = market::settings();
+    if (settings.loadFails)
+    {
+        for (auto& t : tables_)
+            t->setStatus(static_cast<int>(K7RTableStatus::Failed));
+        reportStatus(static_cast<int>(K7RTableManagerStatus::TablesLoadFailed));
+        return;
+    }
+    const std::int64_t now = world().clock().nowMs();
+    for (int t = 0; t < 7; ++t)
+    {
+        std::vector<RowHold> rows;
+        for (const CellValues& values : market::initialRows(static_cast<K7RTable>(t), settings.seed, now))
+            rows.push_back(filledRow(static_cast<K7RTable>(t), values));
+        tables_[static_cast<std::size_t>(t)]->load(std::move(rows));
+    }
+    for (auto& t : tables_)
+        t->setStatus(static_cast<int>(K7RTableStatus::Refreshed));
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        loaded_ = true;
+    }
+    reportStatus(static_cast<int>(K7RTableManagerStatus::TablesLoaded));
+    restartTicks();
+}
+
+void TableManager::stop()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopped_ = true;
+    ++tickGeneration_;
+}
+
+void TableManager::restartTicks()
+{
+    std::uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopped_ || !loaded_)
+            return;
+        generation = ++tickGeneration_;
+    }
+    scheduleTick(generation);
+}
+
+void TableManager::scheduleTick(std::uint64_t generation)
+{
+    const market::Settings settings = market::settings();
+    if (!settings.ticks)
+        return;
+    later(std::max<std::int64_t>(settings.tickMs, 1), [generation](TableManager& m) { m.tick(generation); });
+}
+
+void TableManager::tick(std::uint64_t generation)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopped_ || generation != tickGeneration_)
+            return;
+    }
+    const market::Settings settings = market::settings();
+    if (!settings.ticks)
+        return;
+    const std::int64_t now = world().clock().nowMs();
+    std::vector<TableChange> batch;
+    for (const RowHold& row : tables_[0]->rows())
+    {
+        const int instrument = market::findInstrument(textCell(*row, "OfferID"));
+        if (instrument < 0)
+            continue;
+        const market::Quote q = market::quote(settings.seed, instrument, now);
+        if (q.bid == row->doubleOf("Bid") && q.ask == row->doubleOf("Ask"))
+            continue;
+        TableChange change;
+        change.table = K7RTable::Offers;
+        change.op = K7RTableUpdateType::Update;
+        change.key = row->key();
+        change.values = market::offerTick(settings.seed, instrument, now, row->doubleOf("High"), row->doubleOf("Low"));
+        change.onlyIfChanged = true;
+        batch.push_back(std::move(change));
+    }
+    if (!batch.empty())
+        submit(std::move(batch));
+    scheduleTick(generation);
+}
+
+// --- the table side of sessions ----------------------------------------------------------------
+
+SessionTables& SessionTables::instance()
+{
+    static SessionTables* s = new SessionTables;  // outlives every session
+    return *s;
+}
+
+void SessionTables::use(std::uint64_t session, K7RTableManagerMode mode, IK7RTableManagerListener* listener)
+{
+    ManagerListener replaced;  // given back after the lock is let go
+    ManagerListener held = ManagerListener::retain(listener);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Side& side = sides_[session];
+    side.mode = mode;
+    replaced = std::exchange(side.listener, std::move(held));
+}
+
+void SessionTables::loggedIn(std::uint64_t session)
+{
+    Ref<TableManager> made;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = sides_.find(session);
+        if (it == sides_.end() || it->second.mode != K7RTableManagerMode::Yes || it->second.manager)
+            return;
+        made = make<TableManager>(market::DemoAccountId, [session] { return SessionTables::instance().listener(session); });
+        it->second.manager = made;
+        changed_.notify_all();
+    }
+    made->startLoad();
+}
+
+void SessionTables::loggedOut(std::uint64_t session)
+{
+    Ref<TableManager> dropped;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = sides_.find(session);
+        if (it == sides_.end())
+            return;
+        dropped = std::move(it->second.manager);
+        changed_.notify_all();
+    }
+    if (dropped)
+        dropped->stop();
+}
+
+void SessionTables::forget(std::uint64_t session)
+{
+    Side dropped;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = sides_.find(session);
+        if (it == sides_.end())
+            return;
+        dropped = std::move(it->second);
+        sides_.erase(it);
+    }
+    if (dropped.manager)
+        dropped.manager->stop();
+}
+
+Ref<TableManager> SessionTables::manager(std::uint64_t session) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = sides_.find(session);
+    return it == sides_.end() ? Ref<TableManager>() : it->second.manager;
+}
+
+Ref<TableManager> SessionTables::managerByAccount(std::uint64_t session, const char* account) const
+{
+    Ref<TableManager> m = manager(session);
+    if (!m || !account || m->account() != account)
+        return nullptr;
+    return m;
+}
+
+ManagerListener SessionTables::listener(std::uint64_t session) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = sides_.find(session);
+    return it == sides_.end() ? ManagerListener() : it->second.listener;
+}
+
+std::vector<Ref<TableManager>> SessionTables::managers() const
+{
+    std::vector<Ref<TableManager>> out;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [id, side] : sides_)
+        if (side.manager)
+            out.push_back(side.manager);
+    return out;
+}
+
+bool SessionTables::waitStatus(std::uint64_t session, int status, std::int64_t timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(std::max<std::int64_t>(timeoutMs, 0)), [&] {
+        auto it = sides_.find(session);
+        return it != sides_.end() && it->second.manager &&
+               static_cast<int>(it->second.manager->getStatus()) == status;
+    });
+}
+
+void SessionTables::statusChanged()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    changed_.notify_all();
+}
+
+namespace
+{
+// A reset cancels every timer: the live managers' ticks start again under the new settings.
+struct TicksAfterReset
+{
+    TicksAfterReset()
+    {
+        world().onReset([] {
+            for (const Ref<TableManager>& m : SessionTables::instance().managers())
+                m->restartTicks();
+        });
+    }
+} ticksAfterReset;
+}  // namespace
+
+}  // namespace sim::velvix

@@ -1,0 +1,147 @@
+// The table manager of a session: its seven tables, its status and load, the batches of table
+// updates (bracketed BEGIN/END to the updates-process listeners, held back while updates are
+// locked), and the live price ticks of its offers. SessionTables keeps the table side of each
+// session: the listener given to useTableManager and the manager made at login.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "velvix/Velvix.h"
+
+#include "Listeners.h"
+#include "Tables.h"
+#include "core/Registry.h"
+
+namespace sim::velvix
+{
+
+using ManagerListener = ListenerRef<IK7RTableManagerListener>;
+
+// One change of a batch.
+struct TableChange
+{
+    K7RTable table = K7RTable::Offers;
+    K7RTableUpdateType op = K7RTableUpdateType::Insert;
+    RowHold row;          // INSERT
+    std::string key;      // UPDATE, DELETE
+    CellValues values;    // UPDATE
+    bool onlyIfChanged = false;  // UPDATE: no event when no cell changed
+};
+
+class TableManager final : public RefCounted<IK7RTableManager>
+{
+public:
+    // `listener` gives the listener to report statuses to at the moment of each report.
+    TableManager(std::string account, std::function<ManagerListener()> listener);
+
+    IK7RTable* getTable(K7RTable table) override;
+    K7RTableManagerStatus getStatus() override { return status_.load(); }
+    void lockUpdates() override;
+    void unlockUpdates() override;
+    void subscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListener* listener) override;
+    void unsubscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListener* listener) override;
+    IK7RAllEventQueue* getTablesUpdateEventQueue() override;
+    void returnTablesUpdateEventQueue(IK7RAllEventQueue* queue) override;
+
+    // --- the server's face ---------------------------------------------------------------------
+
+    const std::string& account() const { return account_; }
+    Table* table(K7RTable type) const;  // borrowed; null outside 0..6
+
+    // Applies a batch on the dispatcher thread (later, when updates are locked): BEGIN, each
+    // change with its table events, END, then `applied`.
+    void submit(std::vector<TableChange> batch, std::function<void()> applied = {});
+    int pendingBatches() const;
+    int lockDepth() const;
+
+    // On the dispatcher thread: sets the status (any integer) and reports it, with this manager
+    // or with a null one.
+    void reportStatus(int status, bool nullManager = false);
+    // TABLES_LOADING now, the demo content and TABLES_LOADED after the load delay (or FAILED).
+    void startLoad();
+    // No more loads or ticks: the session logged out or went away.
+    void stop();
+    // Starts or restarts the price ticks after a settings change or a reset.
+    void restartTicks();
+
+    // Updates-process deliveries, on the dispatcher thread.
+    void deliverProcessStatus(int status);
+    void deliverProcessFailed(const std::optional<std::string>& reason);
+    int processSubscribers() const;
+    bool waitProcessSubscribers(int n, std::int64_t timeoutMs) const;
+
+private:
+    ~TableManager() override;
+
+    using ProcessListeners = ListenerList<IK7RUpdatesProcessStatusListener>;
+    template <class Call>
+    void deliverProcess(Call call);
+    void apply(const std::vector<TableChange>& batch);
+    void beginLoad();
+    void finishLoad();
+    void tick(std::uint64_t generation);
+    void scheduleTick(std::uint64_t generation);
+    template <class Step>
+    void later(std::int64_t delayMs, Step step);
+
+    const std::string account_;
+    const std::function<ManagerListener()> listener_;
+    std::array<Ref<Table>, 7> tables_;
+    std::atomic<K7RTableManagerStatus> status_{K7RTableManagerStatus::TablesLoading};
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable subscribersChanged_;
+    ProcessListeners processListeners_;
+    std::uint64_t nextToken_ = 1;
+    int lockDepth_ = 0;
+    std::vector<std::pair<std::vector<TableChange>, std::function<void()>>> pending_;
+    bool stopped_ = false;
+    bool loaded_ = false;
+    std::uint64_t tickGeneration_ = 0;  // a restart makes older tick chains end
+};
+
+// The table side of every session, by session id.
+class SessionTables
+{
+public:
+    static SessionTables& instance();
+
+    // useTableManager: keeps the mode and the listener (replacing, and giving back, the one
+    // before).
+    void use(std::uint64_t session, K7RTableManagerMode mode, IK7RTableManagerListener* listener);
+    // The session connected: with mode YES a manager is made and its load begins.
+    void loggedIn(std::uint64_t session);
+    // The session disconnected or was lost: its manager stops and is let go.
+    void loggedOut(std::uint64_t session);
+    // The session is gone.
+    void forget(std::uint64_t session);
+
+    Ref<TableManager> manager(std::uint64_t session) const;
+    Ref<TableManager> managerByAccount(std::uint64_t session, const char* account) const;
+    ManagerListener listener(std::uint64_t session) const;
+    std::vector<Ref<TableManager>> managers() const;
+    // Waits until the session has a manager in that status; false when the time ran out.
+    bool waitStatus(std::uint64_t session, int status, std::int64_t timeoutMs) const;
+    void statusChanged();
+
+private:
+    struct Side
+    {
+        K7RTableManagerMode mode = K7RTableManagerMode::No;
+        ManagerListener listener;
+        Ref<TableManager> manager;
+    };
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::map<std::uint64_t, Side> sides_;
+};
+
+}  // namespace sim::velvix
