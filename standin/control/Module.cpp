@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Control.h"
+#include "RequestHooks.h"
 #include "core/World.h"
 
 #include "../windows/StringTableControl.h"
@@ -346,6 +347,7 @@ BOOST_PYTHON_MODULE(velvix_sim)
 
     exportSessionHooks();
     registerTableHooks();
+    exportRequestHooks();
 
     py::def("_shutdown_at_exit", &shutdown_at_exit);
     py::object atExit = py::scope().attr("_shutdown_at_exit");

@@ -12,6 +12,9 @@
 #include <ctime>
 #include <vector>
 
+#include "Readers.h"
+#include "RequestServer.h"
+#include "Requests.h"
 #include "SessionDescriptors.h"
 #include "TableManager.h"
 #include "core/OleDate.h"
@@ -504,6 +507,31 @@ void Session::deliverPropertyChange(const Text& name, const Text& value)
     });
 }
 
+void Session::deliverRequestCompleted(const Text& requestId, IK7RResponse* response)
+{
+    deliver(&Session::responseListeners_, [&](IK7RResponseListener* l) {
+        l->onRequestCompleted(requestId ? requestId->c_str() : nullptr, response);
+    });
+}
+
+void Session::deliverRequestFailed(const Text& requestId, const Text& error)
+{
+    deliver(&Session::responseListeners_, [&](IK7RResponseListener* l) {
+        l->onRequestFailed(requestId ? requestId->c_str() : nullptr, error ? error->c_str() : nullptr);
+    });
+}
+
+void Session::deliverTablesUpdates(IK7RResponse* response)
+{
+    deliver(&Session::responseListeners_, [&](IK7RResponseListener* l) { l->onTablesUpdates(response); });
+}
+
+bool Session::online() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return loggedIn();
+}
+
 int Session::countLocked(Point point) const
 {
     switch (point)
@@ -728,19 +756,26 @@ IK7RSessionDescriptorCollection* Session::getTradingSessionDescriptors()
     return make<SessionDescriptorCollection>(*specs).detach();
 }
 
+// A new factory each time, logged in or not: the factories keep no state the session needs.
 IK7RRequestFactory* Session::getRequestFactory()
 {
-    return nullptr;
+    if (auto fault = takeFault("IK7RSession::getRequestFactory"); fault && fault->kind == FaultKind::Null)
+        return nullptr;
+    return make<RequestFactory>(simId()).detach();
 }
 
 IK7RResponseReaderFactory* Session::getResponseReaderFactory()
 {
-    return nullptr;
+    if (auto fault = takeFault("IK7RSession::getResponseReaderFactory"); fault && fault->kind == FaultKind::Null)
+        return nullptr;
+    return make<ResponseReaderFactory>().detach();
 }
 
 void Session::sendRequest(IK7RRequest* request)
 {
-    note("IK7RSession::sendRequest", {flag(request != nullptr)});
+    auto* ours = dynamic_cast<Request*>(request);
+    note("IK7RSession::sendRequest", {ours ? Value(ours->id()) : Value(flag(request != nullptr))});
+    RequestServer::instance().send(*this, request);
 }
 
 void Session::setRequestsTimeout(std::uint64_t milliseconds)

@@ -97,6 +97,13 @@ public:
     void deliverChartSessionLoginFailed(const Text& error);
     void deliverPropertyChange(const Text& name, const Text& value);
 
+    // Answers of the server to the response listeners (dispatcher thread). The response is lent.
+    void deliverRequestCompleted(const Text& requestId, IK7RResponse* response);
+    void deliverRequestFailed(const Text& requestId, const Text& error);
+    void deliverTablesUpdates(IK7RResponse* response);
+    // Logged in (CONNECTED or CONNECTED_WITH_NEED_TO_CHANGE_PASSWORD): the server answers requests.
+    bool online() const;
+
     // Ghosts break the contract on purpose: the listeners held at `point` now are kept, with
     // references, whatever unsubscribes follow, and the ghost deliveries reach them unchecked.
     void keepGhosts(Point point);

@@ -1,0 +1,445 @@
+// velvix_sim: the requests and responses face. Crafted responses are kept here, by registry id,
+// until reset(); the server's request desk is scripted and read through plain values (request
+// ids as str, parameters by their K7RRequestParamsEnum int). Deliveries run on the dispatcher
+// and, when asked to wait, are waited for with the interpreter lock let go.
+#include "RequestHooks.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "Control.h"
+#include "core/World.h"
+#include "velvix/OrderEngine.h"
+#include "velvix/RequestServer.h"
+#include "velvix/Responses.h"
+#include "velvix/Session.h"
+#include "velvix/Timeframes.h"
+#include "velvix/ValueMaps.h"
+
+namespace control
+{
+
+namespace
+{
+
+using sim::velvix::MapContents;
+using sim::velvix::RequestRecord;
+using sim::velvix::RequestServer;
+using sim::velvix::Response;
+using sim::velvix::ResponseContent;
+using sim::velvix::Session;
+
+sim::World& world()
+{
+    return sim::world();
+}
+
+// The responses the face made, alive until reset().
+struct Crafted
+{
+    std::mutex mutex;
+    std::map<std::uint64_t, sim::Ref<Response>> responses;
+
+    Crafted()
+    {
+        world().onReset([this] {
+            std::map<std::uint64_t, sim::Ref<Response>> dropped;
+            std::lock_guard<std::mutex> lock(mutex);
+            dropped.swap(responses);
+        });
+    }
+};
+
+Crafted& crafted()
+{
+    static Crafted* c = new Crafted;
+    return *c;
+}
+
+sim::Ref<Session> session(unsigned long long id)
+{
+    sim::Ref<Session> s = sim::Ref<Session>::adopt(world().registry().acquire<Session>(id));
+    if (!s)
+        raise(PyExc_LookupError, "no live session " + std::to_string(id));
+    return s;
+}
+
+sim::Ref<Response> response(unsigned long long id)
+{
+    sim::Ref<Response> r = sim::Ref<Response>::adopt(world().registry().acquire<Response>(id));
+    if (!r)
+        raise(PyExc_LookupError, "no live response " + std::to_string(id));
+    return r;
+}
+
+// A text as str when it is UTF-8, else as bytes; None for a null text.
+py::object textObject(const std::string& s)
+{
+    PyObject* u = PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), nullptr);
+    if (u)
+        return py::object(py::handle<>(u));
+    PyErr_Clear();
+    return fromValue(s);
+}
+
+py::object plain(const sim::Value& v)
+{
+    if (const auto* s = std::get_if<std::string>(&v))
+        return textObject(*s);
+    return fromValue(v);
+}
+
+py::dict paramsDict(const MapContents& c)
+{
+    py::dict out;
+    for (const auto& [param, value] : c.params)
+        out[param] = plain(value);
+    if (!c.children.empty())
+    {
+        py::list children;
+        for (const MapContents& child : c.children)
+            children.append(paramsDict(child));
+        out["children"] = children;
+    }
+    return out;
+}
+
+py::tuple recordTuple(const RequestRecord& r, bool withKind)
+{
+    py::dict params;
+    if (r.kind == sim::velvix::RequestKind::Order)
+        params = paramsDict(r.params);
+    else
+        for (const auto& [name, value] : r.info)
+            params[name] = plain(value);
+    if (withKind)
+        return py::make_tuple(r.id, sim::velvix::kindName(r.kind), params);
+    return py::make_tuple(r.id, params);
+}
+
+std::int64_t milliseconds(double seconds)
+{
+    return static_cast<std::int64_t>(std::max(seconds, 0.0) * 1000.0);
+}
+
+// Runs `what` on the dispatcher; with `wait`, true once it ran (false when the time ran out or
+// when called from the dispatcher itself), else true once queued. False after finialize.
+bool onDispatcher(std::function<void()> what, bool wait, double timeout)
+{
+    struct Done
+    {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    const bool posted = world().dispatcher().post([what = std::move(what), done] {
+        struct Mark
+        {
+            Done& d;
+            ~Mark()
+            {
+                std::lock_guard<std::mutex> lock(d.mutex);
+                d.done = true;
+                d.cv.notify_all();
+            }
+        } mark{*done};
+        what();
+    });
+    if (!posted)
+        return false;
+    if (!wait)
+        return true;
+    if (world().dispatcher().onDispatcherThread())
+        return false;
+    WithoutGil unlocked;
+    std::unique_lock<std::mutex> lock(done->mutex);
+    return done->cv.wait_for(lock, std::chrono::milliseconds(milliseconds(timeout)), [&] { return done->done; });
+}
+
+// A delivery posted earlier (by the server's desk) has run once the dispatcher drained it.
+bool drained(bool wait, double timeout)
+{
+    if (!wait)
+        return true;
+    if (world().dispatcher().onDispatcherThread())
+        return false;
+    WithoutGil unlocked;
+    return world().dispatcher().flush(milliseconds(timeout));
+}
+
+// --- crafted responses -----------------------------------------------------------------------
+
+unsigned long long make_response(unsigned long long sessionId, int type, const py::object& requestId)
+{
+    session(sessionId);  // the response is meant for a live session
+    sim::Ref<Response> r = sim::make<Response>(type, toText(requestId, "request_id"));
+    const std::uint64_t id = r->simId();
+    std::lock_guard<std::mutex> lock(crafted().mutex);
+    crafted().responses.emplace(id, std::move(r));
+    return id;
+}
+
+void set_response_reader(unsigned long long responseId, const std::string& creator, const py::object& reader)
+{
+    static const std::set<std::string> creators{
+        "createTablesUpdatesReader",     "createMarketDataSnapshotReader", "createMarketDataReader",
+        "createLevel2MarketDataReader",  "createOffersTableReader",        "createAccountsTableReader",
+        "createOrdersTableReader",       "createTradesTableReader",        "createClosedTradesTableReader",
+        "createMessagesTableReader",     "createOrderResponseReader",      "createLastOrderUpdateResponseReader",
+        "createSystemPropertiesReader",  "processMarginRequirementsResponse"};
+    if (!creators.count(creator))
+        raise(PyExc_ValueError, "unknown reader creator '" + creator + "'");
+    const bool null = reader.is_none();
+    if (!null && reader.ptr() != Py_True)
+        raise(PyExc_ValueError, "the reader is None (the creator gives null) or True (its own reader again)");
+    response(responseId)->change([&](ResponseContent& c) {
+        if (null)
+            c.nullReaders.insert(creator);
+        else
+            c.nullReaders.erase(creator);
+    });
+}
+
+void set_margin_result(unsigned long long responseId, bool result)
+{
+    response(responseId)->change([&](ResponseContent& c) { c.marginResult = result; });
+}
+
+void set_order_response(unsigned long long responseId, const py::object& orderId, bool dealerIntervention)
+{
+    sim::Text id = toText(orderId, "order_id");
+    response(responseId)->change([&](ResponseContent& c) {
+        c.orderId = id;
+        c.dealerIntervention = dealerIntervention;
+    });
+}
+
+double item(const py::object& items, Py_ssize_t i)
+{
+    return py::extract<double>(items[i])();
+}
+
+void set_snapshot(unsigned long long responseId, const py::object& items, bool isBar)
+{
+    auto series = std::make_shared<sim::history::Series>();
+    series->isBar = isBar;
+    const Py_ssize_t n = py::len(items);
+    const Py_ssize_t width = isBar ? 10 : 4;
+    for (Py_ssize_t i = 0; i < n; ++i)
+    {
+        py::object row = items[i];
+        if (py::len(row) != width)
+            raise(PyExc_ValueError, isBar ? "a bar is (ole_date, bid_open, bid_high, bid_low, bid_close, ask_open, "
+                                            "ask_high, ask_low, ask_close, volume)"
+                                          : "a tick is (ole_date, bid, ask, volume)");
+        sim::history::Bar b;
+        b.date = item(row, 0);
+        if (isBar)
+        {
+            b.bidOpen = item(row, 1);
+            b.bidHigh = item(row, 2);
+            b.bidLow = item(row, 3);
+            b.bidClose = item(row, 4);
+            b.askOpen = item(row, 5);
+            b.askHigh = item(row, 6);
+            b.askLow = item(row, 7);
+            b.askClose = item(row, 8);
+            b.volume = py::extract<int>(row[9])();
+        }
+        else
+        {
+            b.bidOpen = b.bidHigh = b.bidLow = b.bidClose = item(row, 1);
+            b.askOpen = b.askHigh = b.askLow = b.askClose = item(row, 2);
+            b.volume = py::extract<int>(row[3])();
+        }
+        series->items.push_back(b);
+    }
+    response(responseId)->change([&](ResponseContent& c) { c.snapshot = std::move(series); });
+}
+
+void set_table_reader_type(unsigned long long responseId, const py::object& tableType)
+{
+    std::optional<int> type;
+    if (!tableType.is_none())
+        type = py::extract<int>(tableType)();
+    response(responseId)->change([&](ResponseContent& c) { c.tableReaderType = type; });
+}
+
+void set_table_rows(unsigned long long responseId, unsigned long long sessionId, int tableType,
+                    const py::object& account)
+{
+    sim::Ref<Session> s = session(sessionId);
+    auto rows = std::make_shared<sim::velvix::TableRows>();
+    const sim::Text accountText = toText(account, "account");
+    std::string error;
+    bool ok;
+    {
+        WithoutGil unlocked;
+        ok = sim::velvix::tableRows(*s, static_cast<K7RTable>(tableType), accountText, *rows, error);
+    }
+    if (!ok)
+        raise(PyExc_LookupError, error);
+    response(responseId)->change([&](ResponseContent& c) { c.table = std::move(rows); });
+}
+
+bool deliver_response(unsigned long long sessionId, const py::object& responseId, const std::string& how,
+                      const py::object& requestId, const py::object& error, bool wait, double timeout)
+{
+    sim::Ref<Session> target = session(sessionId);
+    sim::Ref<Response> r;
+    if (!responseId.is_none())
+        r = response(py::extract<unsigned long long>(responseId)());
+    sim::Text id = toText(requestId, "request_id");
+    if (requestId.is_none() && r)
+        id = r->requestId();
+    const sim::Text text = toText(error, "error");
+    std::function<void()> what;
+    if (how == "completed" || how == "tables_updates")
+    {
+        if (!r)
+            raise(PyExc_ValueError, "'" + how + "' delivers a response: give its id");
+        if (how == "completed")
+            what = [target, r, id] { target->deliverRequestCompleted(id, r.get()); };
+        else
+            what = [target, r] { target->deliverTablesUpdates(r.get()); };
+    }
+    else if (how == "failed")
+        what = [target, id, text] { target->deliverRequestFailed(id, text); };
+    else
+        raise(PyExc_ValueError, "how is \"completed\", \"failed\" or \"tables_updates\"");
+    return onDispatcher(std::move(what), wait, timeout);
+}
+
+// --- the request desk ------------------------------------------------------------------------
+
+void hold_requests(bool on)
+{
+    RequestServer::instance().hold(on);
+}
+
+py::list records(const std::vector<RequestRecord>& list, bool withKind)
+{
+    py::list out;
+    for (const RequestRecord& r : list)
+        out.append(recordTuple(r, withKind));
+    return out;
+}
+
+py::list pending_requests()
+{
+    return records(RequestServer::instance().pending(), false);
+}
+
+py::list requests_created()
+{
+    return records(RequestServer::instance().createdLog(), true);
+}
+
+py::list requests_sent()
+{
+    return records(RequestServer::instance().sentLog(), true);
+}
+
+bool complete_request(const std::string& id, bool wait, double timeout)
+{
+    if (!RequestServer::instance().complete(id))
+        raise(PyExc_LookupError, "no pending request '" + id + "'");
+    return drained(wait, timeout);
+}
+
+bool fail_request(const std::string& id, const py::object& text, bool wait, double timeout)
+{
+    if (!RequestServer::instance().fail(id, toText(text, "text")))
+        raise(PyExc_LookupError, "no pending request '" + id + "'");
+    return drained(wait, timeout);
+}
+
+py::dict value_map_contents(unsigned long long id)
+{
+    auto* map = world().registry().acquire<sim::velvix::ValueMap>(id);
+    if (!map)
+        raise(PyExc_LookupError, "no live value map " + std::to_string(id));
+    sim::Ref<sim::velvix::ValueMap> held = sim::Ref<sim::velvix::ValueMap>::adopt(map);
+    return paramsDict(held->contents());
+}
+
+void set_last_error(const py::object& text)
+{
+    RequestServer::instance().scriptError(toText(text, "text"));
+}
+
+void set_timeframes(const py::object& specs)
+{
+    if (specs.is_none())
+    {
+        sim::velvix::scriptTimeframes(std::nullopt);
+        return;
+    }
+    std::vector<sim::velvix::TimeframeSpec> list;
+    const Py_ssize_t n = py::len(specs);
+    for (Py_ssize_t i = 0; i < n; ++i)
+    {
+        py::object s = specs[i];
+        if (py::len(s) != 4)
+            raise(PyExc_ValueError, "a timeframe is (id, unit_int, size, query_depth)");
+        list.push_back({py::extract<std::string>(s[0])(), static_cast<K7RTimeframeUnit>(py::extract<int>(s[1])()),
+                        py::extract<int>(s[2])(), py::extract<int>(s[3])()});
+    }
+    sim::velvix::scriptTimeframes(std::move(list));
+}
+
+}  // namespace
+
+void exportRequestHooks()
+{
+    (void)crafted();  // its reset hook is in place before the first response is made
+    using py::arg;
+    const py::object none;
+
+    py::def("make_response", &make_response, (arg("session_id"), arg("type"), arg("request_id") = none),
+            "A response of any type int for a session's listeners; gives its id. Kept until reset().");
+    py::def("set_response_reader", &set_response_reader, (arg("response_id"), arg("creator"), arg("reader")),
+            "reader None: that creator of the reader factory gives null for the response; True: its reader again.");
+    py::def("set_margin_result", &set_margin_result, (arg("response_id"), arg("result")),
+            "What processMarginRequirementsResponse gives for a MARGIN_REQUIREMENTS_RESPONSE.");
+    py::def("set_order_response", &set_order_response,
+            (arg("response_id"), arg("order_id"), arg("dealer_intervention") = false),
+            "The order id (None for null) and the flag the order response reader gives.");
+    py::def("set_snapshot", &set_snapshot, (arg("response_id"), arg("bars"), arg("is_bar") = true),
+            "Bars (ole_date, bid_open, bid_high, bid_low, bid_close, ask_open, ask_high, ask_low, ask_close, volume) "
+            "or, with is_bar=False, ticks (ole_date, bid, ask, volume).");
+    py::def("set_table_reader_type", &set_table_reader_type, (arg("response_id"), arg("table_type")),
+            "The table type a table reader of the response reports (None: the rows' own).");
+    py::def("set_table_rows", &set_table_rows,
+            (arg("response_id"), arg("session_id"), arg("table_type"), arg("account") = none),
+            "Plain copies of a session's table rows (of one account) for the response's table reader.");
+    py::def("deliver_response", &deliver_response,
+            (arg("session_id"), arg("response_id"), arg("how") = "completed", arg("request_id") = none,
+             arg("error") = none, arg("wait") = true, arg("timeout") = 10.0),
+            "Delivers to the session's response listeners: \"completed\", \"failed\" or \"tables_updates\". "
+            "request_id None takes the response's own id.");
+
+    py::def("hold_requests", &hold_requests, (arg("on")), "While on, sent requests stay pending.");
+    py::def("pending_requests", &pending_requests, "(request_id, params) of the held requests, oldest first.");
+    py::def("complete_request", &complete_request, (arg("request_id"), arg("wait") = true, arg("timeout") = 10.0),
+            "Answers a held request as the server would.");
+    py::def("fail_request", &fail_request,
+            (arg("request_id"), arg("text"), arg("wait") = true, arg("timeout") = 10.0),
+            "Fails a held request with a text (None for null).");
+    py::def("requests_created", &requests_created, "(request_id, kind, params) of the requests made since reset().");
+    py::def("requests_sent", &requests_sent, "(request_id, kind, params) of the requests sent since reset().");
+    py::def("value_map_contents", &value_map_contents, (arg("obj_id")),
+            "A live value map's parameters by K7RRequestParamsEnum int (\"children\": theirs).");
+    py::def("set_last_error", &set_last_error, (arg("text")),
+            "The text a factory's last error gives after a scripted null (None: the factory's own).");
+    py::def("set_timeframes", &set_timeframes, (arg("timeframes")),
+            "The server's timeframes as (id, unit_int, size, query_depth), duplicates allowed; None: the default.");
+}
+
+}  // namespace control

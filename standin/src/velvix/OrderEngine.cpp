@@ -1,0 +1,615 @@
+// The dealing desk. A market order is answered at once (CREATE_ORDER_RESPONSE), its order row
+// goes in with the next batch, and one fill delay later the order leaves, the trade comes in and
+// the account and summary move, in one batch. Entry orders wait in the desk's book, checked
+// against the offers' live prices every EntryCheckMs, and fill the same way. Each batch reaches the
+// table listeners through the manager and then the response listeners as one TABLES_UPDATES
+// response. Sessions without a table manager get the TABLES_UPDATES responses only, with rows made
+// for them. Steps find their session again by id and do nothing once it is gone.
+#include "OrderEngine.h"
+
+#include <atomic>
+#include <cmath>
+#include <map>
+#include <mutex>
+
+#include "Market.h"
+#include "RequestServer.h"
+#include "Rows.h"
+#include "Session.h"
+#include "TableManager.h"
+#include "core/OleDate.h"
+#include "core/World.h"
+
+namespace sim::velvix
+{
+
+namespace
+{
+
+constexpr std::int64_t FillDelayMs = 100;
+constexpr std::int64_t EntryCheckMs = 250;
+constexpr double MarginPerThousand = 25.0;  // flat used margin per 1000 units
+
+using P = K7RRequestParamsEnum;
+
+std::atomic<std::uint64_t> orderCounter{0}, tradeCounter{0};
+
+std::string nextOrderId()
+{
+    return std::to_string(50000000 + orderCounter.fetch_add(1) + 1);
+}
+
+std::string nextTradeId()
+{
+    return std::to_string(70000000 + tradeCounter.fetch_add(1) + 1);
+}
+
+const Value* param(const MapContents& c, P p)
+{
+    auto it = c.params.find(static_cast<int>(p));
+    return it == c.params.end() ? nullptr : &it->second;
+}
+
+std::optional<std::string> textParam(const MapContents& c, P p)
+{
+    if (const Value* v = param(c, p))
+        if (const auto* s = std::get_if<std::string>(v))
+            return *s;
+    return std::nullopt;
+}
+
+std::optional<double> numberParam(const MapContents& c, P p)
+{
+    const Value* v = param(c, p);
+    if (!v)
+        return std::nullopt;
+    if (const auto* i = std::get_if<std::int64_t>(v))
+        return static_cast<double>(*i);
+    if (const auto* d = std::get_if<double>(v))
+        return *d;
+    return std::nullopt;
+}
+
+Ref<Session> sessionById(std::uint64_t id)
+{
+    return Ref<Session>::adopt(world().registry().acquire<Session>(id));
+}
+
+// --- what the desk reads of the market and the account ----------------------------------------
+
+struct Offer
+{
+    std::string offerId, instrument;
+    double bid = 0.0, ask = 0.0, pointSize = 0.0001, pipCost = 0.1;
+};
+
+struct Account
+{
+    std::string id, name, kind;
+    double balance = 0.0, usedMargin = 0.0, grossPL = 0.0;
+};
+
+std::optional<Offer> findOffer(const Ref<TableManager>& manager, const std::string& offerId)
+{
+    Offer o;
+    o.offerId = offerId;
+    if (manager)
+    {
+        RowHold row = manager->table(K7RTable::Offers)->find(offerId);
+        if (!row)
+            return std::nullopt;
+        const char* instrument = row->textOf("Instrument");
+        o.instrument = instrument ? instrument : "";
+        o.bid = row->doubleOf("Bid");
+        o.ask = row->doubleOf("Ask");
+        o.pointSize = row->doubleOf("PointSize");
+        o.pipCost = row->doubleOf("PipCost");
+        return o;
+    }
+    const int i = market::findInstrument(offerId);
+    if (i < 0)
+        return std::nullopt;
+    const market::Instrument& in = market::instruments()[static_cast<std::size_t>(i)];
+    const market::Quote q = market::quote(market::settings().seed, i, world().clock().nowMs());
+    o.instrument = in.symbol;
+    o.bid = q.bid;
+    o.ask = q.ask;
+    o.pointSize = in.pointSize;
+    o.pipCost = in.pipCost;
+    return o;
+}
+
+std::optional<Account> findAccount(const Ref<TableManager>& manager, const std::string& accountId)
+{
+    Account a;
+    a.id = accountId;
+    if (manager)
+    {
+        RowHold row = manager->table(K7RTable::Accounts)->find(accountId);
+        if (!row)
+            return std::nullopt;
+        const char* name = row->textOf("AccountName");
+        const char* kind = row->textOf("AccountKind");
+        a.name = name ? name : "";
+        a.kind = kind ? kind : "";
+        a.balance = row->doubleOf("Balance");
+        a.usedMargin = row->doubleOf("UsedMargin");
+        a.grossPL = row->doubleOf("GrossPL");
+        return a;
+    }
+    if (accountId != market::DemoAccountId)
+        return std::nullopt;
+    a.name = market::DemoAccountName;
+    a.kind = "32";
+    a.balance = market::DemoBalance;
+    return a;
+}
+
+// --- publishing table changes -------------------------------------------------------------------
+
+struct Change
+{
+    K7RTable table;
+    K7RTableUpdateType op;
+    std::string key;
+    CellValues values;  // INSERT: every cell given; UPDATE: the cells that move
+};
+
+RowHold rowOf(K7RTable table, RowKind kind, const CellValues& values, const std::string& key)
+{
+    RowHold row = makeRow(table, kind);
+    row->apply(values);
+    for (int i = 0; i < row->count(); ++i)
+        row->setChanged(i, false);
+    row->setKey(key);
+    return row;
+}
+
+ResponseContent updatesContent(std::vector<TableUpdate> updates)
+{
+    ResponseContent content;
+    content.serverTime = world().clock().nowOle();
+    content.updates = std::move(updates);
+    return content;
+}
+
+void deliverUpdates(std::uint64_t sessionId, const std::string& requestId, std::vector<TableUpdate> updates)
+{
+    Ref<Session> session = sessionById(sessionId);
+    if (!session)
+        return;
+    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::TablesUpdates), Text(requestId),
+                                            updatesContent(std::move(updates)));
+    session->deliverTablesUpdates(response.get());
+}
+
+// Applies the changes through the session's manager (table listeners first), then reports them as
+// one TABLES_UPDATES response; `then` runs after that, on the dispatcher.
+void publish(std::uint64_t sessionId, const std::string& requestId, std::vector<Change> changes,
+             std::function<void()> then = {})
+{
+    Ref<TableManager> manager = SessionTables::instance().manager(sessionId);
+    if (!manager)
+    {
+        std::vector<TableUpdate> updates;
+        for (const Change& c : changes)
+            updates.push_back({c.op, c.table, Ref<IK7RRow>::adopt(rowOf(c.table, RowKind::Table, c.values, c.key).share())});
+        world().dispatcher().post([sessionId, requestId, updates = std::move(updates), then]() mutable {
+            deliverUpdates(sessionId, requestId, std::move(updates));
+            if (then)
+                then();
+        });
+        return;
+    }
+    std::vector<TableChange> batch;
+    auto rows = std::make_shared<std::vector<std::pair<Change, RowHold>>>();
+    for (Change& c : changes)
+    {
+        TableChange tc;
+        tc.table = c.table;
+        tc.op = c.op;
+        tc.key = c.key;
+        RowHold row;
+        if (c.op == K7RTableUpdateType::Insert)
+            tc.row = row = rowOf(c.table, RowKind::Table, c.values, c.key);
+        else if (c.op == K7RTableUpdateType::Delete)
+            row = manager->table(c.table)->find(c.key);
+        else
+            tc.values = c.values;
+        batch.push_back(std::move(tc));
+        rows->emplace_back(std::move(c), std::move(row));
+    }
+    manager->submit(std::move(batch), [sessionId, requestId, rows, manager, then] {
+        std::vector<TableUpdate> updates;
+        for (auto& [c, row] : *rows)
+        {
+            if (!row)
+                row = manager->table(c.table)->find(c.key);  // an update: the row as it is now
+            if (row)
+                updates.push_back({c.op, c.table, Ref<IK7RRow>::adopt(row.share())});
+        }
+        deliverUpdates(sessionId, requestId, std::move(updates));
+        if (then)
+            then();
+    });
+}
+
+// --- orders -------------------------------------------------------------------------------------
+
+struct Ticket
+{
+    std::uint64_t session = 0;
+    std::string requestId, orderId, offerId, accountId, type;
+    bool buy = true;
+    int amount = 0;
+    double rate = 0.0;
+};
+
+CellValues orderCells(const Ticket& t, const Account& account, double rate, const char* status)
+{
+    return {{"OrderID", t.orderId},           {"RequestID", t.requestId},
+            {"Rate", rate},                   {"TradeID", std::string()},
+            {"AccountID", t.accountId},       {"AccountName", account.name},
+            {"OfferID", t.offerId},           {"NetQuantity", false},
+            {"BuySell", std::string(t.buy ? "B" : "S")},
+            {"Stage", std::string("O")},      {"Type", t.type},
+            {"Status", std::string(status)},  {"StatusTime", world().clock().nowOle()},
+            {"Amount", std::int64_t{t.amount}}, {"TimeInForce", std::string(t.type == "OM" ? "IOC" : "GTC")},
+            {"AccountKind", account.kind},    {"OriginAmount", std::int64_t{t.amount}},
+            {"FilledAmount", std::int64_t{0}}, {"WorkingIndicator", t.type != "OM"},
+            {"Side", std::int64_t{t.buy ? 1 : -1}}};
+}
+
+// The desk's book of entry orders waiting for their rate, and of the sessions being watched.
+struct Book
+{
+    std::mutex mutex;
+    std::map<std::string, Ticket> entries;  // by order id
+    std::map<std::uint64_t, bool> watching;
+
+    Book()
+    {
+        world().onReset([this] {
+            std::lock_guard<std::mutex> lock(mutex);
+            entries.clear();
+            watching.clear();
+        });
+    }
+};
+
+Book& book()
+{
+    static Book* b = new Book;
+    return *b;
+}
+
+// Fills a ticket at the market: order out, trade in, account and summary moved.
+void fill(const Ticket& t)
+{
+    Ref<Session> session = sessionById(t.session);
+    if (!session)
+        return;
+    Ref<TableManager> manager = SessionTables::instance().manager(t.session);
+    const std::optional<Offer> offer = findOffer(manager, t.offerId);
+    const std::optional<Account> account = findAccount(manager, t.accountId);
+    if (!offer || !account)
+        return;  // the offer or account went away meanwhile: the order stays unfilled
+
+    const double open = t.buy ? offer->ask : offer->bid;
+    const double close = t.buy ? offer->bid : offer->ask;
+    const double pips = (t.buy ? close - open : open - close) / (offer->pointSize > 0 ? offer->pointSize : 1.0);
+    const double grossPL = std::round(pips * t.amount / 1000.0 * offer->pipCost * 100.0) / 100.0;
+    const double margin = t.amount / 1000.0 * MarginPerThousand;
+    const double now = world().clock().nowOle();
+    const std::string tradeId = nextTradeId();
+
+    std::vector<Change> changes;
+    changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}});
+    changes.push_back({K7RTable::Trades, K7RTableUpdateType::Insert, tradeId,
+                       {{"TradeID", tradeId},
+                        {"AccountID", t.accountId},
+                        {"AccountName", account->name},
+                        {"AccountKind", account->kind},
+                        {"OfferID", t.offerId},
+                        {"Amount", std::int64_t{t.amount}},
+                        {"BuySell", std::string(t.buy ? "B" : "S")},
+                        {"OpenRate", open},
+                        {"OpenTime", now},
+                        {"OpenQuoteID", std::string("Q") + t.offerId},
+                        {"OpenOrderID", t.orderId},
+                        {"OpenOrderReqID", t.requestId},
+                        {"Commission", 0.0},
+                        {"RolloverInterest", 0.0},
+                        {"UsedMargin", margin},
+                        {"PL", std::round(pips * 10.0) / 10.0},
+                        {"GrossPL", grossPL},
+                        {"Close", close},
+                        {"Instrument", offer->instrument}}});
+    const double used = account->usedMargin + margin;
+    const double gross = account->grossPL + grossPL;
+    const double equity = account->balance + gross;
+    changes.push_back({K7RTable::Accounts, K7RTableUpdateType::Update, t.accountId,
+                       {{"UsedMargin", used},
+                        {"UsedMargin3", used},
+                        {"GrossPL", gross},
+                        {"Equity", equity},
+                        {"M2MEquity", equity},
+                        {"UsableMargin", equity - used},
+                        {"UsableMarginInPercentage", equity > 0 ? (equity - used) / equity * 100.0 : 0.0}}});
+
+    // The summary row of the offer: one per instrument with open trades.
+    RowHold summary = manager ? manager->table(K7RTable::Summary)->find(t.offerId) : RowHold();
+    const double buy = (summary ? summary->doubleOf("BuyAmount") : 0.0) + (t.buy ? t.amount : 0);
+    const double sell = (summary ? summary->doubleOf("SellAmount") : 0.0) + (t.buy ? 0 : t.amount);
+    const auto average = [&](const char* avgId, const char* amountId, bool side) {
+        const double before = summary ? summary->doubleOf(amountId) : 0.0;
+        const double avg = summary ? summary->doubleOf(avgId) : 0.0;
+        if (side != t.buy)
+            return avg;
+        return (avg * before + open * t.amount) / (before + t.amount);
+    };
+    CellValues cells{{"OfferID", t.offerId},
+                     {"Instrument", offer->instrument},
+                     {"BuyAmount", buy},
+                     {"SellAmount", sell},
+                     {"Amount", buy - sell},
+                     {"BuyAvgOpen", average("BuyAvgOpen", "BuyAmount", true)},
+                     {"SellAvgOpen", average("SellAvgOpen", "SellAmount", false)},
+                     {"BuyClose", offer->bid},
+                     {"SellClose", offer->ask},
+                     {"GrossPL", (summary ? summary->doubleOf("GrossPL") : 0.0) + grossPL},
+                     {"NetPL", (summary ? summary->doubleOf("NetPL") : 0.0) + grossPL},
+                     {"UsedMargin", (summary ? summary->doubleOf("UsedMargin") : 0.0) + margin}};
+    changes.push_back({K7RTable::Summary, summary ? K7RTableUpdateType::Update : K7RTableUpdateType::Insert,
+                       t.offerId, std::move(cells)});
+    publish(t.session, t.requestId, std::move(changes));
+}
+
+bool triggered(const Ticket& t, const Offer& o)
+{
+    if (t.type == "SE")
+        return t.buy ? o.ask >= t.rate : o.bid <= t.rate;
+    return t.buy ? o.ask <= t.rate : o.bid >= t.rate;  // LE
+}
+
+void watch(std::uint64_t sessionId);
+
+void checkEntries(std::uint64_t sessionId)
+{
+    std::vector<Ticket> due;
+    bool more = false;
+    Ref<Session> session = sessionById(sessionId);
+    Ref<TableManager> manager = SessionTables::instance().manager(sessionId);
+    {
+        std::lock_guard<std::mutex> lock(book().mutex);
+        for (auto it = book().entries.begin(); it != book().entries.end();)
+        {
+            if (it->second.session != sessionId)
+            {
+                ++it;
+                continue;
+            }
+            if (!session)
+            {
+                it = book().entries.erase(it);
+                continue;
+            }
+            const std::optional<Offer> offer = findOffer(manager, it->second.offerId);
+            if (offer && triggered(it->second, *offer))
+            {
+                due.push_back(it->second);
+                it = book().entries.erase(it);
+                continue;
+            }
+            more = true;
+            ++it;
+        }
+        book().watching[sessionId] = more;
+    }
+    for (const Ticket& t : due)
+        fill(t);
+    if (more)
+        world().dispatcher().postAfter(EntryCheckMs, [sessionId] { checkEntries(sessionId); });
+}
+
+void watch(std::uint64_t sessionId)
+{
+    {
+        std::lock_guard<std::mutex> lock(book().mutex);
+        if (book().watching[sessionId])
+            return;
+        book().watching[sessionId] = true;
+    }
+    world().dispatcher().postAfter(EntryCheckMs, [sessionId] { checkEntries(sessionId); });
+}
+
+// The server's checks of a CreateOrder; the reason for a refusal, or nothing.
+std::optional<std::string> validate(const MapContents& p, const Ref<TableManager>& manager, Ticket& t)
+{
+    const std::optional<std::string> type = textParam(p, P::OrderType);
+    if (!type || type->empty())
+        return std::string("The order type is not specified (ORDER_TYPE)");
+    if (*type != "OM" && *type != "SE" && *type != "LE")
+        return "The order type '" + *type + "' is not supported by the server";
+    t.type = *type;
+    const std::optional<std::string> offer = textParam(p, P::OfferId);
+    if (!offer || offer->empty())
+        return std::string("The offer is not specified (OFFER_ID)");
+    if (!findOffer(manager, *offer))
+        return "Unknown offer '" + *offer + "'";
+    t.offerId = *offer;
+    const std::optional<std::string> account = textParam(p, P::AccountId);
+    if (!account || account->empty())
+        return std::string("The account is not specified (ACCOUNT_ID)");
+    if (!findAccount(manager, *account))
+        return "Unknown account '" + *account + "'";
+    t.accountId = *account;
+    const std::optional<std::string> side = textParam(p, P::BuySell);
+    if (!side || (*side != "B" && *side != "S"))
+        return "The side must be \"B\" or \"S\" (BUY_SELL), not '" + side.value_or("") + "'";
+    t.buy = *side == "B";
+    const std::optional<double> amount = numberParam(p, P::Amount);
+    if (!amount || !std::isfinite(*amount) || std::llround(*amount) <= 0 || *amount > 2e9)
+        return std::string("The amount must be a positive number of units (AMOUNT)");
+    t.amount = static_cast<int>(std::llround(*amount));
+    if (t.type != "OM")
+    {
+        const std::optional<double> rate = numberParam(p, P::Rate);
+        if (!rate || !(*rate > 0.0))
+            return "An entry order needs a positive rate (RATE)";
+        t.rate = *rate;
+    }
+    return std::nullopt;
+}
+
+void createOrder(Session& session, const Request& request)
+{
+    Ref<TableManager> manager = SessionTables::instance().manager(session.simId());
+    Ticket t;
+    t.session = session.simId();
+    t.requestId = request.id();
+    if (std::optional<std::string> refusal = validate(request.params, manager, t))
+    {
+        session.deliverRequestFailed(request.id(), *refusal);
+        return;
+    }
+    t.orderId = nextOrderId();
+    const std::optional<Offer> offer = findOffer(manager, t.offerId);
+    const std::optional<Account> account = findAccount(manager, t.accountId);
+
+    ResponseContent content;
+    content.orderId = t.orderId;
+    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CreateOrderResponse),
+                                            Text(request.id()), std::move(content));
+    session.deliverRequestCompleted(request.id(), response.get());
+
+    const double rate = t.type == "OM" ? (t.buy ? offer->ask : offer->bid) : t.rate;
+    std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId,
+                                 orderCells(t, *account, rate, t.type == "OM" ? "E" : "W")}};
+    if (t.type == "OM")
+    {
+        publish(t.session, t.requestId, std::move(changes),
+                [t] { world().dispatcher().postAfter(FillDelayMs, [t] { fill(t); }); });
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(book().mutex);
+        book().entries[t.orderId] = t;
+    }
+    publish(t.session, t.requestId, std::move(changes), [id = t.session] { watch(id); });
+}
+
+void deleteOrder(Session& session, const Request& request)
+{
+    const std::optional<std::string> orderId = textParam(request.params, P::OrderId);
+    if (!orderId || orderId->empty())
+    {
+        session.deliverRequestFailed(request.id(), std::string("The order is not specified (ORDER_ID)"));
+        return;
+    }
+    bool found = false;
+    {
+        std::lock_guard<std::mutex> lock(book().mutex);
+        auto it = book().entries.find(*orderId);
+        if (it != book().entries.end() && it->second.session == session.simId())
+        {
+            book().entries.erase(it);
+            found = true;
+        }
+    }
+    if (!found)
+    {
+        session.deliverRequestFailed(request.id(), "Unknown order '" + *orderId + "'");
+        return;
+    }
+    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CommandResponse), Text(request.id()));
+    session.deliverRequestCompleted(request.id(), response.get());
+    publish(session.simId(), request.id(), {{K7RTable::Orders, K7RTableUpdateType::Delete, *orderId, {}}});
+}
+
+}  // namespace
+
+void answerOrder(Session& session, const Ref<Request>& request)
+{
+    const Value* command = param(request->params, P::Command);
+    const auto* name = command ? std::get_if<std::string>(command) : nullptr;
+    if (!name || name->empty())
+    {
+        session.deliverRequestFailed(request->id(), std::string("The command is empty (COMMAND)"));
+        return;
+    }
+    if (*name == "CreateOrder")
+        return createOrder(session, *request);
+    if (*name == "DeleteOrder")
+        return deleteOrder(session, *request);
+    static const char* const Known[] = {"CreateOCO", "CreateOTO", "CreateOTOCO", "JoinToNewContingencyGroup",
+                                        "JoinToExistingContingencyGroup", "RemoveFromContingencyGroup", "EditOrder",
+                                        "SetSubscriptionStatus", "UpdateMarginRequirements", "GetLastOrderUpdate",
+                                        "AcceptOrder", "ChangePassword", "SendMail", "UpdateCommissions",
+                                        "UpdateRollover"};
+    for (const char* known : Known)
+        if (*name == known)
+        {
+            session.deliverRequestFailed(request->id(), "The command '" + *name + "' is not supported by the server");
+            return;
+        }
+    session.deliverRequestFailed(request->id(), "Unknown command '" + *name + "'");
+}
+
+// --- refreshes ----------------------------------------------------------------------------------
+
+bool tableRows(Session& session, K7RTable table, const Text& account, TableRows& out, std::string& error)
+{
+    ColumnCollection* plain = columnSet(table, false);
+    if (!plain)
+    {
+        error = "Unknown table " + std::to_string(static_cast<int>(table));
+        return false;
+    }
+    Ref<TableManager> manager = SessionTables::instance().manager(session.simId());
+    if (account && !findAccount(manager, *account))
+    {
+        error = "Unknown account '" + *account + "'";
+        return false;
+    }
+    // The cells of every row, as the server holds them.
+    std::vector<CellValues> source;
+    if (manager)
+    {
+        for (const RowHold& row : manager->table(table)->rows())
+        {
+            CellValues cells;
+            const ColumnCollection& set = row->columnSet();
+            for (int i = 0; i < set.count(); ++i)
+                cells.emplace_back(set.idAt(i), row->read(i));
+            source.push_back(std::move(cells));
+        }
+    }
+    else
+    {
+        source = market::initialRows(table, market::settings().seed, world().clock().nowMs());
+    }
+    out.type = table;
+    out.columns = Ref<IK7RTableColumnCollection>::retain(plain);
+    const char* key = keyColumnId(table);
+    for (const CellValues& cells : source)
+    {
+        std::string rowKey;
+        bool mine = !account;
+        for (const auto& [id, value] : cells)
+        {
+            const auto* s = std::get_if<std::string>(&value);
+            if (id == key && s)
+                rowKey = *s;
+            if (account && id == "AccountID" && s && *s == *account)
+                mine = true;
+        }
+        if (account && plain->indexOf("AccountID") < 0)
+            mine = true;  // offers and messages belong to every account
+        if (mine)
+            out.rows.push_back(Ref<IK7RRow>::adopt(rowOf(table, RowKind::Plain, cells, rowKey).share()));
+    }
+    return true;
+}
+
+}  // namespace sim::velvix
