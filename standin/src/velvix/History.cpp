@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 
 #include "Market.h"
 #include "core/OleDate.h"
@@ -242,6 +243,8 @@ Series bars(const std::string& instrument, Frame frame, double from, double to, 
     if (fromMs && *fromMs > toMs)
         return series;
     const std::int64_t floorS = std::max(EarliestSecond, fromMs ? floorDiv(*fromMs, 1000) : EarliestSecond);
+    // A plain bound for the tick loop (GCC's flow analysis misreads the optional there).
+    const std::int64_t fromFloorMs = fromMs ? *fromMs : std::numeric_limits<std::int64_t>::min();
 
     std::vector<Bar>& out = series.items;
     if (series.isBar)
@@ -259,7 +262,7 @@ Series bars(const std::string& instrument, Frame frame, double from, double to, 
             if (!tick)
                 continue;
             const std::int64_t ms = ole::toUnixMsRounded(tick->date);
-            if (ms > toMs || (fromMs && ms < *fromMs))
+            if (ms > toMs || ms < fromFloorMs)
                 continue;
             out.push_back(*tick);
         }
