@@ -5,6 +5,7 @@
 #include <boost/python.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -81,6 +82,11 @@ inline sim::Text toText(const py::object& o, const char* what)
     }
     raise(PyExc_TypeError, std::string(what) + " must be str, bytes or None");
 }
+
+// Runs `what` on the dispatcher. With `wait`: true once it ran and what it captured is released,
+// false when the time ran out or when called from the dispatcher itself; without: true once
+// queued. False after finialize.
+bool onDispatcher(std::function<void()> what, bool wait, double timeout);
 
 // The registrations of the session face (SessionHooks.cpp).
 void exportSessionHooks();

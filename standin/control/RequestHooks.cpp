@@ -127,41 +127,6 @@ std::int64_t milliseconds(double seconds)
     return static_cast<std::int64_t>(std::max(seconds, 0.0) * 1000.0);
 }
 
-// Runs `what` on the dispatcher; with `wait`, true once it ran (false when the time ran out or
-// when called from the dispatcher itself), else true once queued. False after finialize.
-bool onDispatcher(std::function<void()> what, bool wait, double timeout)
-{
-    struct Done
-    {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    auto done = std::make_shared<Done>();
-    const bool posted = world().dispatcher().post([what = std::move(what), done] {
-        struct Mark
-        {
-            Done& d;
-            ~Mark()
-            {
-                std::lock_guard<std::mutex> lock(d.mutex);
-                d.done = true;
-                d.cv.notify_all();
-            }
-        } mark{*done};
-        what();
-    });
-    if (!posted)
-        return false;
-    if (!wait)
-        return true;
-    if (world().dispatcher().onDispatcherThread())
-        return false;
-    WithoutGil unlocked;
-    std::unique_lock<std::mutex> lock(done->mutex);
-    return done->cv.wait_for(lock, std::chrono::milliseconds(milliseconds(timeout)), [&] { return done->done; });
-}
-
 // A delivery posted earlier (by the server's desk) has run once the dispatcher drained it.
 bool drained(bool wait, double timeout)
 {

@@ -56,42 +56,9 @@ std::int64_t milliseconds(double seconds)
     return static_cast<std::int64_t>(std::max(seconds, 0.0) * 1000.0);
 }
 
-// Runs `what` on the dispatcher thread. wait: true once it ran, false when the time ran out (or
-// when called from the dispatcher thread itself, where it cannot run meanwhile); no wait: true
-// once queued. False when the library was finalized.
 bool onDispatcher(unsigned long long id, std::function<void(Session&)> what, bool wait, double timeout)
 {
-    struct Done
-    {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-        void set()
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            done = true;
-            cv.notify_all();
-        }
-    };
-    sim::Ref<Session> target = session(id);
-    auto done = std::make_shared<Done>();
-    const bool posted = world().dispatcher().post([target, what = std::move(what), done] {
-        struct Mark
-        {
-            Done& d;
-            ~Mark() { d.set(); }
-        } mark{*done};
-        what(*target);
-    });
-    if (!posted)
-        return false;
-    if (!wait)
-        return true;
-    if (world().dispatcher().onDispatcherThread())
-        return false;
-    WithoutGil unlocked;
-    std::unique_lock<std::mutex> lock(done->mutex);
-    return done->cv.wait_for(lock, std::chrono::milliseconds(milliseconds(timeout)), [&] { return done->done; });
+    return control::onDispatcher([target = session(id), what = std::move(what)] { what(*target); }, wait, timeout);
 }
 
 py::list sessions()
