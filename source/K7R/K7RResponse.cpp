@@ -1,7 +1,99 @@
-// source/K7R/K7RResponse.cpp: the response classes: the typed readers, K7RResponse and
-// K7RResponseReaderFactory.
+// source/K7R/K7RResponse.cpp: the response classes: K7RResponse and K7RResponseReaderFactory, whose
+// create_reader gives each response type its reader class. The reader classes register first.
+#include "K7R/K7RResponse.h"
+
+#include <boost/python.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "K7R/K7RMarketDataSnapshotReader.h"
+#include "K7R/K7RTable.h"
+#include "ObjectHandles.h"
 #include "Registrations.h"
+
+namespace bp = boost::python;
+
+namespace {
+
+using namespace vexa2::python;
+
+// The own-class case: the new object adds its reference, the factory's is given back on every way
+// out, so the object's is the only one the module holds.
+template <class Own, class Reader>
+bp::object ownReader(Reader* returned)
+{
+    if (!returned)
+        return bp::object();
+    const LibraryHandle<Reader> returnedReference = makeLibraryHandle(returned);
+    return bp::object(boost::shared_ptr<Own>(new Own(returned)));
+}
+
+bp::object tableReader(IK7RGenericTableResponseReader* returned)
+{
+    return ownReader<K7RGenericTableResponseReader>(returned);
+}
+
+}  // namespace
+
+namespace vexa2 { namespace python {
+
+bp::object createReader(IK7RResponseReaderFactory* factory, IK7RResponse* response)
+{
+    if (!factory || !response)
+        return bp::object();
+    const K7RResponseType type = response->getType();
+    if (static_cast<unsigned>(type) > static_cast<unsigned>(K7RResponseType::Level2MarketData))
+        return bp::object();
+    switch (type)
+    {
+    case K7RResponseType::MarketDataSnapshot:
+        return ownReader<K7RMarketDataSnapshotResponseReaderHelper>(
+            factory->createMarketDataSnapshotReader(response));
+    case K7RResponseType::GetAccounts: return tableReader(factory->createAccountsTableReader(response));
+    case K7RResponseType::GetOffers: return tableReader(factory->createOffersTableReader(response));
+    case K7RResponseType::GetOrders: return tableReader(factory->createOrdersTableReader(response));
+    case K7RResponseType::GetTrades: return tableReader(factory->createTradesTableReader(response));
+    case K7RResponseType::GetClosedTrades:
+        return tableReader(factory->createClosedTradesTableReader(response));
+    case K7RResponseType::GetMessages: return tableReader(factory->createMessagesTableReader(response));
+    case K7RResponseType::MarginRequirementsResponse:
+        return bp::object(factory->processMarginRequirementsResponse(response));
+    // Their reader classes do not exist yet: no reader is made, so none is left unreleased.
+    case K7RResponseType::TablesUpdates:
+    case K7RResponseType::CreateOrderResponse:
+    case K7RResponseType::GetSystemProperties:
+    case K7RResponseType::GetLastOrderUpdate:
+    case K7RResponseType::MarketData:
+    case K7RResponseType::Level2MarketData:
+    case K7RResponseType::CommandResponse:
+    case K7RResponseType::ResponseUnknown:
+        break;
+    }
+    return bp::object();
+}
+
+} }  // namespace vexa2::python
 
 void exportResponse()
 {
+    using vexa2::python::LibraryHandle;
+
+    // The readers first; the others join after the snapshot reader in this order: tables
+    // updates, last order update, order response, market data, level 2, system properties.
+    exportMarketDataSnapshotResponseReader();
+
+    // The response's shared-pointer converters come with its held type.
+    bp::class_<IK7RResponse, LibraryHandle<IK7RResponse>, boost::noncopyable>(
+        "K7RResponse", "The class contains a response received from the trading server.", bp::no_init)
+        .add_property("type", &IK7RResponse::getType, "Gets the response type.")
+        .add_property("request_id", &IK7RResponse::getRequestId,
+                      "Gets the identifier of the corresponding request.");
+
+    bp::class_<IK7RResponseReaderFactory, LibraryHandle<IK7RResponseReaderFactory>,
+               boost::noncopyable>(
+        "K7RResponseReaderFactory",
+        "The class creates readers to process the content of the trading server responses.",
+        bp::no_init)
+        .def("create_reader", &vexa2::python::createReader,
+             "Creates a reader to process a response that is provided by the trading server "
+             "automatically.");
 }

@@ -13,7 +13,10 @@
 #include "DateTime.h"
 #include "GILGuard.h"
 #include "K7R/K7RChartSessionStatus.h"
+#include "K7R/K7RRequest.h"
+#include "K7R/K7RResponseListener.h"
 #include "K7R/K7RSessionStatus.h"
+#include "K7R/K7RTableManagerListener.h"
 #include "Messages.h"
 #include "ObjectHandles.h"
 #include "ObjectIteratorContainer.h"
@@ -141,6 +144,42 @@ void unsubscribeListener(IK7RSession& session, Impl* listener)
     (session.*Unsubscribe)(impl.helper());
 }
 
+LibraryHandle<IK7RTableManager> tableManager(IK7RSession& session)
+{
+    return makeLibraryHandle(session.getTableManager());
+}
+
+LibraryHandle<IK7RTableManager> tableManagerByAccount(IK7RSession& session, const char* account)
+{
+    return makeLibraryHandle(session.getTableManagerByAccount(account));
+}
+
+// Neither reset nor stopped: this listener has no unsubscribe. The call policy keeps the Python
+// listener alive on the session object until the next call replaces it.
+void useTableManager(IK7RSession& session, K7RTableManagerMode mode,
+                     K7RTableManagerListenerImpl* listener)
+{
+    session.useTableManager(mode, requireListener(listener).helper());
+}
+
+LibraryHandle<IK7RRequestFactory> requestFactory(IK7RSession& session)
+{
+    return makeLibraryHandle(session.getRequestFactory());
+}
+
+LibraryHandle<IK7RResponseReaderFactory> responseReaderFactory(IK7RSession& session)
+{
+    return makeLibraryHandle(session.getResponseReaderFactory());
+}
+
+// The library takes the request as it is: it adds its own reference if it keeps it.
+void sendRequest(IK7RSession& session, K7RRequestHelper* request)
+{
+    if (!request)
+        raiseMessage(PyExc_ValueError, "The request must not be None");
+    session.sendRequest(request->request());
+}
+
 void exportSessionDescriptors()
 {
     bp::class_<IK7RSessionDescriptor, LibraryHandle<IK7RSessionDescriptor>, boost::noncopyable>(
@@ -176,17 +215,25 @@ void exportSession()
     using S = IK7RSession;
     using Status = K7RSessionStatusImpl;
     using Chart = K7RChartSessionStatusImpl;
+    using Response = K7RResponseListenerImpl;
 
     bp::class_<S, LibraryHandle<S>, boost::noncopyable>("K7RSession", "A session object.",
                                                         bp::no_init)
         .add_property("trading_session_descriptors", &tradingSessionDescriptors,
                       "Gets the list of trading session descriptors.")
+        .add_property("request_factory", &requestFactory, "Gets an instance of the request factory.")
+        .add_property("response_reader_factory", &responseReaderFactory,
+                      "Gets an instance of the response reader factory.")
+        .add_property("table_manager", &tableManager, "Gets an instance of the table manager.")
+        .def("get_table_manager_by_account", &tableManagerByAccount,
+             "Gets an instance of the table manager for specific account.")
         .def("login", &S::login, "Starts the connection with the specified trade server.")
         .def("login_with_token", &S::loginWithToken,
              "Starts the connection with the specified trade server using SSO token")
         .def("logout", &S::logout, "Starts to close the existing connection with the trade server.")
         .def("set_trading_session", &S::setTradingSession,
              "Sets the trading session if a trading session is requested.")
+        .def("send_request", &sendRequest, "Sends a request to the trade server.")
         .add_property("requests_timeout", &S::getRequestsTimeout, &S::setRequestsTimeout,
                       "Gets or sets timeout in milliseconds for all requests.")
         .add_property("price_update_mode", &S::getPriceUpdateMode, &S::setPriceUpdateMode,
@@ -213,6 +260,14 @@ void exportSession()
         .def("unsubscribe_session_status",
              &unsubscribeListener<Status, IK7RSessionStatus, &S::unsubscribeSessionStatus>,
              decref_arg_value_policy<1>(), "Unsubscribes a session status listener.")
+        .def("subscribe_response",
+             &subscribeListener<Response, IK7RResponseListener, &S::subscribeResponse>,
+             incref_arg_value_policy<1>(), "Subscribes the session response listener.")
+        .def("unsubscribe_response",
+             &unsubscribeListener<Response, IK7RResponseListener, &S::unsubscribeResponse>,
+             decref_arg_value_policy<1>(), "Unsubscribes a response listener.")
+        .def("use_table_manager", &useTableManager, useTableManager_policy(),
+             "Defines usage of the table manager.")
         .def("subscribe_chart_session_status",
              &subscribeListener<Chart, IK7RChartSessionStatus, &S::subscribeChartSessionStatus>,
              incref_arg_value_policy<1>(), "Subscribes a chart session status listener.")

@@ -13,7 +13,20 @@ from test_constants import ENUMS
 # Every public module attribute registered so far, by registration call.
 EXPECTED_NAMES = {name for name, _, _ in ENUMS} | {
     "Constants", "AK7RSessionStatus", "K7RTransport", "K7RSessionDescriptor",
-    "K7RSessionDescriptorCollection", "K7RSession", "AK7RChartSessionStatus"}
+    "K7RSessionDescriptorCollection", "K7RSession", "AK7RChartSessionStatus"} | {
+    # Columns, the generic row and the row classes of the seven tables.
+    "K7RTableColumnType", "K7RTableColumn", "_K7RTableColumnCollection",
+    "K7RTableColumnCollection", "K7RRow"} | {
+    f"K7R{table}{kind}" for table in ("Offer", "Account", "Order", "Trade", "ClosedTrade",
+                                      "Message", "Summary") for kind in ("Row", "TableRow")} | {
+    # The table manager, its listener, the tables and their reader and iterator.
+    "AK7RTableManagerListener", "_K7RGenericTableResponseReader", "K7RGenericTableResponseReader",
+    "K7RTableIterator", "K7RTable", "K7RTableManager"} | {
+    # Timeframes, requests, responses, the snapshot reader and the response listener.
+    "K7RTimeFrameUnit", "K7RTimeFrame", "_K7RTimeFrameCollection", "K7RTimeFrameCollection",
+    "K7RRequest", "K7RValueMap", "K7RRequestFactory", "K7RResponse", "K7RResponseReaderFactory",
+    "K7RMarketDataSnapshotResponseReaderItem", "_K7RMarketDataSnapshotResponseReader",
+    "K7RMarketDataSnapshotResponseReader", "AK7RResponseListener"}
 
 REGFAULT_DIR = os.path.join(BUILD_DIR, "regfault")
 REGISTRATION_CALLS = 21
