@@ -1,13 +1,16 @@
 """A first trading session with dedezi, against the simulated server.
 
-Configures the transport, creates a session, follows its status in a listener, logs in as
-demo/demo, reads the server time and the token, and logs out.
+Configures the transport, creates a session that uses the table manager, follows its status in
+a listener, logs in as demo/demo, lists the offers, opens a market position on EUR/USD and shows
+it in the trades table, reads the last 20 H1 bars of EUR/USD, and logs out.
 """
 import threading
 
 import dedezi
 
 Status = dedezi.AK7RSessionStatus.K7RSessionStatus
+Tables = dedezi.K7RTableType
+Params = dedezi.K7RRequestParamsEnum
 
 
 class StatusPrinter(dedezi.AK7RSessionStatus):
@@ -39,23 +42,114 @@ class StatusPrinter(dedezi.AK7RSessionStatus):
             raise RuntimeError(self.failure)
 
 
+class TablesWatcher(dedezi.AK7RTableManagerListener):
+    """Tells when the table manager has loaded the trading tables."""
+
+    def __init__(self):
+        super().__init__()
+        self.loaded = threading.Event()
+
+    def on_status_changed(self, status, manager):
+        print(f"  tables: {status.name}")
+        if status == dedezi.K7RTableManagerStatus.TABLES_LOADED:
+            self.loaded.set()
+
+
+class Answers(dedezi.AK7RResponseListener):
+    """Hands each answer to whoever waits for that request id."""
+
+    def __init__(self):
+        super().__init__()
+        self.arrived = threading.Condition()
+        self.answers = {}
+
+    def _answer(self, request_id, answer):
+        with self.arrived:
+            self.answers[request_id] = answer
+            self.arrived.notify_all()
+
+    def on_request_completed(self, request_id, response):
+        self._answer(request_id, response)
+
+    def on_request_failed(self, request_id, error):
+        self._answer(request_id, RuntimeError(error))
+
+    def on_tables_updates(self, response):
+        pass
+
+    def wait_for(self, request_id, timeout=10.0):
+        with self.arrived:
+            if not self.arrived.wait_for(lambda: request_id in self.answers, timeout):
+                raise TimeoutError(f"no answer to request {request_id}")
+            answer = self.answers.pop(request_id)
+        if isinstance(answer, Exception):
+            raise answer
+        return answer
+
+
+def wait_until(condition, timeout=10.0):
+    event = threading.Event()
+    for _ in range(int(timeout * 20)):
+        if condition():
+            return
+        event.wait(0.05)
+    raise TimeoutError("the tables did not show the change")
+
+
 def main():
     dedezi.K7RTransport.application_id = "quickstart"
     dedezi.K7RTransport.set_number_of_reconnections(3)
     session = dedezi.K7RTransport.create_session()
-    listener = StatusPrinter()
-    session.subscribe_session_status(listener)
+    status, tables, answers = StatusPrinter(), TablesWatcher(), Answers()
+    session.subscribe_session_status(status)
+    session.subscribe_response(answers)
+    session.use_table_manager(dedezi.K7RTableManagerMode.YES, tables)
 
     print("logging in as demo")
     session.login("demo", "demo", "sim://demo", "Demo")
-    listener.wait_for(Status.CONNECTED)
+    status.wait_for(Status.CONNECTED)
+    tables.loaded.wait(10)
     print(f"server time: {session.server_time:%Y-%m-%d %H:%M:%S}")
-    print(f"token: {session.token[:12]}...")
+
+    manager = session.table_manager
+    offers = manager.get_table(Tables.OFFERS)
+    print("offers:")
+    for offer in offers:
+        print(f"  {offer.instrument:<8} bid {offer.bid:<10.{offer.digits}f} ask {offer.ask:.{offer.digits}f}")
+    eurusd = next(iter(offers.get_rows_by_column_value("instrument", "EUR/USD")))
+    account = manager.get_table(Tables.ACCOUNTS).get_row(0)
+
+    factory = session.request_factory
+    order = factory.create_value_map()
+    order.set_string(Params.COMMAND, dedezi.Constants.Commands.CREATE_ORDER)
+    order.set_string(Params.ORDER_TYPE, dedezi.Constants.Orders.TRUE_MARKET_OPEN)
+    order.set_string(Params.OFFER_ID, eurusd.offer_id)
+    order.set_string(Params.ACCOUNT_ID, account.account_id)
+    order.set_string(Params.BUY_SELL, dedezi.Constants.BUY)
+    order.set_int(Params.AMOUNT, 10_000)
+    request = factory.create_order_request(order)
+    session.send_request(request)
+    answers.wait_for(request.request_id)
+    trades = manager.get_table(Tables.TRADES)
+    wait_until(lambda: trades.size > 0)
+    for trade in trades:
+        print(f"trade {trade.trade_id}: {trade.buy_sell} {trade.amount} EUR/USD at {trade.open_rate}")
+
+    hour = factory.timeframe_collection.get_by_id("H1")
+    request = factory.create_market_data_snapshot_request_instrument("EUR/USD", hour, 20)
+    factory.fill_market_data_snapshot_request_time(request)
+    session.send_request(request)
+    bars = session.response_reader_factory.create_reader(answers.wait_for(request.request_id))
+    print(f"last {len(bars)} H1 bars of EUR/USD:")
+    for bar in bars:
+        print(f"  {bar.date:%Y-%m-%d %H:%M}  open {bar.bid_open:.5f}  high {bar.bid_high:.5f}"
+              f"  low {bar.bid_low:.5f}  close {bar.bid_close:.5f}")
 
     print("logging out")
     session.logout()
-    listener.wait_for(Status.DISCONNECTED)
-    session.unsubscribe_session_status(listener)
+    status.wait_for(Status.DISCONNECTED)
+    session.unsubscribe_response(answers)
+    session.unsubscribe_session_status(status)
     dedezi.K7RTransport.finalize()
 
 

@@ -33,9 +33,17 @@ double threadCalls(bp::object callable, int n)
     return seconds;
 }
 
+// The cheapest attribute a binding can offer: a read-only property over a plain field.
+struct Trivial
+{
+    double value = 1.25;
+    double getValue() const { return value; }
+};
+
 }  // namespace
 
 BOOST_PYTHON_MODULE(dedezi_bench)
 {
     bp::def("thread_calls", threadCalls);
+    bp::class_<Trivial>("Trivial").add_property("value", &Trivial::getValue);
 }
