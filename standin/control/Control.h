@@ -83,6 +83,26 @@ inline sim::Text toText(const py::object& o, const char* what)
     raise(PyExc_TypeError, std::string(what) + " must be str, bytes or None");
 }
 
+// A Python None, bool, int, float or text as a world value; `what` names it in the error.
+inline sim::Value toValue(const py::object& o, const char* what)
+{
+    PyObject* p = o.ptr();
+    if (o.is_none())
+        return {};
+    if (PyBool_Check(p))
+        return p == Py_True;
+    if (PyLong_Check(p))
+    {
+        const long long v = PyLong_AsLongLong(p);
+        if (v == -1 && PyErr_Occurred())
+            py::throw_error_already_set();
+        return static_cast<std::int64_t>(v);
+    }
+    if (PyFloat_Check(p))
+        return PyFloat_AS_DOUBLE(p);
+    return *toText(o, what);
+}
+
 // Runs `what` on the dispatcher. With `wait`: true once it ran and what it captured is released,
 // false when the time ran out or when called from the dispatcher itself; without: true once
 // queued. False after finialize.

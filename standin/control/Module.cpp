@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Control.h"
+#include "HistoryHooks.h"
 #include "RequestHooks.h"
 #include "core/World.h"
 
@@ -19,25 +20,6 @@ using namespace control;
 
 namespace
 {
-
-sim::Value toValue(const py::object& o)
-{
-    PyObject* p = o.ptr();
-    if (o.is_none())
-        return {};
-    if (PyBool_Check(p))
-        return p == Py_True;
-    if (PyLong_Check(p))
-    {
-        const long long v = PyLong_AsLongLong(p);
-        if (v == -1 && PyErr_Occurred())
-            py::throw_error_already_set();
-        return static_cast<std::int64_t>(v);
-    }
-    if (PyFloat_Check(p))
-        return PyFloat_AS_DOUBLE(p);
-    return *toText(o, "a fault value");
-}
 
 sim::World& world()
 {
@@ -130,7 +112,7 @@ void fault(const std::string& op, const std::string& action, const py::object& v
         raise(PyExc_ValueError, "unknown fault action '" + action + "' (null, false, value, error)");
     if (times == 0 || times < sim::Faults::Persistent)
         raise(PyExc_ValueError, "times must be a positive count, or -1 for every call");
-    world().faults().arm(op, kind, toValue(value), times);
+    world().faults().arm(op, kind, toValue(value, "a fault value"), times);
 }
 
 void clear_faults()
@@ -348,6 +330,7 @@ BOOST_PYTHON_MODULE(velvix_sim)
     exportSessionHooks();
     registerTableHooks();
     exportRequestHooks();
+    exportHistoryHooks();
 
     py::def("_shutdown_at_exit", &shutdown_at_exit);
     py::object atExit = py::scope().attr("_shutdown_at_exit");

@@ -55,25 +55,6 @@ Table* table(const sim::Ref<TableManager>& m, int type)
     return t;
 }
 
-sim::Value toCellValue(const py::object& o)
-{
-    PyObject* p = o.ptr();
-    if (o.is_none())
-        return {};
-    if (PyBool_Check(p))
-        return p == Py_True;
-    if (PyLong_Check(p))
-    {
-        const long long v = PyLong_AsLongLong(p);
-        if (v == -1 && PyErr_Occurred())
-            py::throw_error_already_set();
-        return static_cast<std::int64_t>(v);
-    }
-    if (PyFloat_Check(p))
-        return PyFloat_AS_DOUBLE(p);
-    return *toText(o, "a cell value");
-}
-
 CellValues toCellValues(const py::object& values)
 {
     CellValues out;
@@ -85,7 +66,7 @@ CellValues toCellValues(const py::object& values)
         py::object id = items[i][0];
         if (id.is_none())
             raise(PyExc_TypeError, "column ids must be str or bytes");
-        out.emplace_back(*toText(id, "a column id"), toCellValue(items[i][1]));
+        out.emplace_back(*toText(id, "a column id"), toValue(items[i][1], "a cell value"));
     }
     return out;
 }
