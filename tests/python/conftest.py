@@ -18,3 +18,31 @@ def sim():
     velvix_sim = pytest.importorskip("velvix_sim")
     velvix_sim.reset()
     return velvix_sim
+
+
+@pytest.fixture
+def loaded(sim):
+    """(session, session id, table manager) of a demo session logged in with its tables loaded;
+    prices held still."""
+    import dedezi
+    from helpers import manager_listener, new_session
+
+    session, session_id = new_session(sim)
+    listener = manager_listener()
+    session.use_table_manager(dedezi.K7RTableManagerMode.YES, listener)
+    assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo") is True
+    Status = dedezi.K7RTableManagerStatus
+    assert listener.statuses.wait_for(2) == [Status.TABLES_LOADING, Status.TABLES_LOADED]
+    sim.price_ticks(False)
+    yield session, session_id, session.table_manager
+    sim.price_ticks(True)
+    session.logout()
+
+
+@pytest.fixture
+def tables(sim, loaded):
+    """The loaded session's tables, with a way to put rows into them."""
+    from helpers import Tables
+
+    _, session_id, manager = loaded
+    return Tables(sim, session_id, manager)

@@ -78,3 +78,36 @@ def new_session(sim):
     session = dedezi.K7RTransport.create_session()
     (session_id,) = set(sim.sessions()) - before
     return session, session_id
+
+
+def references(sim, kinds):
+    """{object id: reference count} of every live stand-in object of these kinds."""
+    return {obj: sim.refcount(obj) for kind in kinds for obj in sim.objects(kind)}
+
+
+def manager_listener():
+    """A table manager listener that records the statuses it is told."""
+    import dedezi
+
+    class ManagerListener(dedezi.AK7RTableManagerListener):
+        def __init__(self):
+            super().__init__()
+            self.statuses = Recorder()
+
+        def on_status_changed(self, status, manager):
+            self.statuses.add(status)
+
+    return ManagerListener()
+
+
+class Tables:
+    """A logged-in demo session's tables, and rows put into them through the simulated server."""
+
+    def __init__(self, sim, session_id, manager):
+        self.sim, self.session_id, self.manager = sim, session_id, manager
+
+    def insert(self, table_type, values, **options):
+        """The new row, read back from its table (rows are appended)."""
+        self.sim.insert_row(self.session_id, int(table_type), values, **options)
+        table = self.manager.get_table(table_type)
+        return table.get_row(table.size - 1)

@@ -8,49 +8,13 @@ import gc
 import pytest
 
 import dedezi
-from helpers import Recorder, new_session
+from helpers import references
 
 pytestmark = pytest.mark.timeout(60)
 
-URL, CONNECTION = "http://sim.local/Hosts.jsp", "Demo"
 T = dedezi.K7RTableType
 INTEGER, DOUBLE, STRING, DATE, BOOLEAN = range(5)
 OLE_2024_01_02_NOON = 45293.5
-
-
-class ManagerListener(dedezi.AK7RTableManagerListener):
-    def __init__(self):
-        super().__init__()
-        self.statuses = Recorder()
-
-    def on_status_changed(self, status, manager):
-        self.statuses.add(status)
-
-
-class Tables:
-    """A logged-in demo session's tables, and rows put into them through the simulated server."""
-
-    def __init__(self, sim, session_id, manager):
-        self.sim, self.session_id, self.manager = sim, session_id, manager
-
-    def insert(self, table_type, values, **options):
-        """The new row, read back from its table (rows are appended)."""
-        self.sim.insert_row(self.session_id, int(table_type), values, **options)
-        table = self.manager.get_table(table_type)
-        return table.get_row(table.size - 1)
-
-
-@pytest.fixture
-def tables(sim):
-    session, session_id = new_session(sim)
-    listener = ManagerListener()
-    session.use_table_manager(dedezi.K7RTableManagerMode.YES, listener)
-    assert session.login("demo", "demo", URL, CONNECTION) is True
-    Status = dedezi.K7RTableManagerStatus
-    assert listener.statuses.wait_for(2) == [Status.TABLES_LOADING, Status.TABLES_LOADED]
-    sim.price_ticks(False)
-    yield Tables(sim, session_id, session.table_manager)
-    sim.price_ticks(True)
 
 
 # One column of each type, then one of a type the row cannot read.
@@ -226,10 +190,6 @@ class TestIndexAndSubscript:
         row = tables.insert(T.ACCOUNTS, {"AccountID": "A2"})
         assert row.table_type == T.ACCOUNTS and type(row.table_type) is T
         assert typed_row.table_type == T.TABLE_UNKNOWN
-
-
-def references(sim, kinds):
-    return {obj: sim.refcount(obj) for kind in kinds for obj in sim.objects(kind)}
 
 
 class TestReferences:

@@ -8,7 +8,7 @@ import pydoc
 import pytest
 
 import dedezi
-from test_row import T, tables  # noqa: F401 (tables is a fixture)
+from test_row import T
 
 pytestmark = pytest.mark.timeout(60)
 

@@ -7,11 +7,10 @@ import gc
 import pytest
 
 import dedezi
-from helpers import Recorder, new_session
+from helpers import new_session, references
 
 pytestmark = pytest.mark.timeout(60)
 
-URL, CONNECTION = "http://sim.local/Hosts.jsp", "Demo"
 T = dedezi.K7RTableType
 ManagerStatus = dedezi.K7RTableManagerStatus
 
@@ -27,37 +26,9 @@ TABLES = {
 }
 
 
-class ManagerListener(dedezi.AK7RTableManagerListener):
-    def __init__(self):
-        super().__init__()
-        self.statuses = Recorder()
-
-    def on_status_changed(self, status, manager):
-        self.statuses.add(status)
-
-
-@pytest.fixture
-def online(sim):
-    """(session, session id, manager) of a demo session whose tables have loaded; prices still."""
-    session, session_id = new_session(sim)
-    listener = ManagerListener()
-    session.use_table_manager(dedezi.K7RTableManagerMode.YES, listener)
-    assert session.login("demo", "demo", URL, CONNECTION) is True
-    assert listener.statuses.wait_for(2) == [ManagerStatus.TABLES_LOADING,
-                                             ManagerStatus.TABLES_LOADED]
-    sim.price_ticks(False)
-    yield session, session_id, session.table_manager
-    sim.price_ticks(True)
-    session.logout()
-
-
-def references(sim, kinds):
-    return {obj: sim.refcount(obj) for kind in kinds for obj in sim.objects(kind)}
-
-
 class TestManager:
-    def test_no_manager_before_login_and_none_for_another_account(self, sim, online):
-        session, _, manager = online
+    def test_no_manager_before_login_and_none_for_another_account(self, sim, loaded):
+        session, _, manager = loaded
         assert type(manager) is dedezi.K7RTableManager
         assert manager.status == ManagerStatus.TABLES_LOADED
         assert type(manager.status) is ManagerStatus
@@ -65,16 +36,16 @@ class TestManager:
         fresh, _ = new_session(sim)
         assert fresh.table_manager is None
 
-    def test_manager_by_the_demo_account(self, online):
-        session, _, manager = online
+    def test_manager_by_the_demo_account(self, loaded):
+        session, _, manager = loaded
         (account,) = list(manager.get_table(T.ACCOUNTS))
         by_account = session.get_table_manager_by_account(account.account_id)
         assert type(by_account) is dedezi.K7RTableManager
         assert by_account.get_table(T.OFFERS).size == manager.get_table(T.OFFERS).size
 
     @pytest.mark.parametrize("table_type", list(TABLES))
-    def test_each_table_answers_for_its_own_rows(self, online, table_type):
-        _, _, manager = online
+    def test_each_table_answers_for_its_own_rows(self, loaded, table_type):
+        _, _, manager = loaded
         table = manager.get_table(table_type)
         assert type(table) is dedezi.K7RTable
         assert table.type == table_type and type(table.type) is T
@@ -84,12 +55,12 @@ class TestManager:
         assert table.columns.find(key) is not None
 
     @pytest.mark.parametrize("table_type", [T.TABLE_UNKNOWN, T(7)])
-    def test_a_table_the_manager_lacks_is_none(self, online, table_type):
-        _, _, manager = online
+    def test_a_table_the_manager_lacks_is_none(self, loaded, table_type):
+        _, _, manager = loaded
         assert manager.get_table(table_type) is None
 
-    def test_each_get_table_is_a_new_wrapper_over_the_same_table(self, sim, online):
-        _, session_id, manager = online
+    def test_each_get_table_is_a_new_wrapper_over_the_same_table(self, sim, loaded):
+        _, session_id, manager = loaded
         table_id = sim.table_id(session_id, int(T.MESSAGES))
         held = sim.refcount(table_id)
         first, second = manager.get_table(T.MESSAGES), manager.get_table(T.MESSAGES)
@@ -99,8 +70,8 @@ class TestManager:
         assert first.size == second.size
         assert first.get_row(first.size - 1).msg_id == second[second.size - 1].msg_id == "M-new"
 
-    def test_lock_and_unlock_reach_the_library(self, sim, online):
-        _, _, manager = online
+    def test_lock_and_unlock_reach_the_library(self, sim, loaded):
+        _, _, manager = loaded
         sim.clear_journal()
         manager.lock_updates()
         manager.unlock_updates()
@@ -109,14 +80,14 @@ class TestManager:
 
 
 class TestReader:
-    def test_demo_offers(self, online):
-        _, _, manager = online
+    def test_demo_offers(self, loaded):
+        _, _, manager = loaded
         offers = {row.instrument: row for row in manager.get_table(T.OFFERS)}
         assert {"EUR/USD", "USD/JPY", "GBP/USD", "XAU/USD"} <= set(offers)
         assert all(row.bid < row.ask for row in offers.values())
 
-    def test_index_at_size_is_none(self, online):
-        _, _, manager = online
+    def test_index_at_size_is_none(self, loaded):
+        _, _, manager = loaded
         table = manager.get_table(T.OFFERS)
         size = table.size
         assert size >= 8
@@ -127,9 +98,9 @@ class TestReader:
             table.get_row(-1)
 
     @pytest.mark.parametrize("table_type", list(TABLES))
-    def test_iteration_yields_size_rows_of_the_most_specific_class(self, sim, online,
+    def test_iteration_yields_size_rows_of_the_most_specific_class(self, sim, loaded,
                                                                    table_type):
-        _, session_id, manager = online
+        _, session_id, manager = loaded
         key, _, table_row = TABLES[table_type]
         for n in range(2):
             sim.insert_row(session_id, int(table_type), {key: f"K{n}"})
@@ -140,8 +111,8 @@ class TestReader:
         assert [getattr(row, key) for row in rows[-2:]] == ["K0", "K1"]
 
     @pytest.mark.parametrize("table_type", list(TABLES))
-    def test_a_plain_row_comes_back_as_the_row_class(self, sim, online, table_type):
-        _, session_id, manager = online
+    def test_a_plain_row_comes_back_as_the_row_class(self, sim, loaded, table_type):
+        _, session_id, manager = loaded
         key, row_class, _ = TABLES[table_type]
         sim.insert_row(session_id, int(table_type), {key: "P1"}, kind="plain")
         table = manager.get_table(table_type)
@@ -149,8 +120,8 @@ class TestReader:
         assert type(row) is row_class
         assert getattr(row, key) == "P1"
 
-    def test_a_row_of_no_known_table_is_a_generic_row(self, sim, online):
-        _, session_id, manager = online
+    def test_a_row_of_no_known_table_is_a_generic_row(self, sim, loaded):
+        _, session_id, manager = loaded
         sim.insert_row(session_id, int(T.MESSAGES), {"MsgID": "U1"}, kind="generic",
                        row_table_type=int(T.TABLE_UNKNOWN))
         table = manager.get_table(T.MESSAGES)
@@ -158,8 +129,8 @@ class TestReader:
         assert type(row) is dedezi.K7RRow
         assert row.table_type == T.TABLE_UNKNOWN
 
-    def test_a_row_that_is_neither_of_its_tables_interfaces_is_none(self, sim, online):
-        _, session_id, manager = online
+    def test_a_row_that_is_neither_of_its_tables_interfaces_is_none(self, sim, loaded):
+        _, session_id, manager = loaded
         sim.insert_row(session_id, int(T.OFFERS), {"OfferID": "G1"}, kind="generic")
         table = manager.get_table(T.OFFERS)
         released = sim.release_calls("IK7RRow")
@@ -167,8 +138,8 @@ class TestReader:
         assert [type(row) for row in table][-1] is type(None)
         assert sim.release_calls("IK7RRow") == released + 2
 
-    def test_cell_validity_and_change_are_the_tables(self, sim, online):
-        _, session_id, manager = online
+    def test_cell_validity_and_change_are_the_tables(self, sim, loaded):
+        _, session_id, manager = loaded
         table = manager.get_table(T.OFFERS)
         columns = table.columns.size
         assert table.is_cell_valid(0, 0) is True
@@ -180,8 +151,8 @@ class TestReader:
             sim.set_cell_changed(session_id, int(T.OFFERS), "C1", 2, flag)
             assert table.is_cell_changed(last, 2) is flag
 
-    def test_events_filter_round_trip(self, online):
-        _, _, manager = online
+    def test_events_filter_round_trip(self, loaded):
+        _, _, manager = loaded
         table = manager.get_table(T.TRADES)
         Filter = dedezi.K7RTableEventsFilter
         table.table_events_filter = Filter.SERVER_ONLY
@@ -193,8 +164,8 @@ class TestReader:
 class TestReferences:
     KINDS = ("IK7RTableManager", "IK7RTable", "IK7ROfferTableRow", "IK7RTableColumnCollection")
 
-    def test_dropping_everything_gives_every_reference_back(self, sim, online):
-        session, _, manager = online
+    def test_dropping_everything_gives_every_reference_back(self, sim, loaded):
+        session, _, manager = loaded
         gc.collect()
         start = references(sim, self.KINDS)
         live = {kind: sim.live(kind) for kind in self.KINDS}
@@ -208,8 +179,8 @@ class TestReferences:
         assert references(sim, self.KINDS) == start
         assert {kind: sim.live(kind) for kind in self.KINDS} == live
 
-    def test_an_iterator_keeps_its_table_wrapper(self, online):
-        _, _, manager = online
+    def test_an_iterator_keeps_its_table_wrapper(self, loaded):
+        _, _, manager = loaded
         table = manager.get_table(T.OFFERS)
         iterator = iter(table)
         row = table[0]
@@ -217,8 +188,8 @@ class TestReferences:
         gc.collect()
         assert next(iterator).offer_id == row.offer_id
 
-    def test_a_wrapper_releases_its_table_once(self, sim, online):
-        _, _, manager = online
+    def test_a_wrapper_releases_its_table_once(self, sim, loaded):
+        _, _, manager = loaded
         released = sim.release_calls("IK7RTable")
         table = manager.get_table(T.ORDERS)
         also = table

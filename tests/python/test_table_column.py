@@ -7,7 +7,8 @@ import gc
 import pytest
 
 import dedezi
-from test_row import DOUBLE, STRING, T, references, tables  # noqa: F401 (tables is a fixture)
+from helpers import references
+from test_row import DOUBLE, STRING, T
 
 pytestmark = pytest.mark.timeout(60)
 

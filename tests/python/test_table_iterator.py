@@ -7,7 +7,6 @@ import gc
 import pytest
 
 import dedezi
-from test_table import online  # noqa: F401  (the logged-in fixture)
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -19,9 +18,9 @@ COLUMN_VALUE = "getNextGenericRowByColumnValue"
 
 
 @pytest.fixture
-def offers(sim, online):  # noqa: F811
+def offers(sim, loaded):
     """The offers table with three rows of known values at its end."""
-    _, session_id, manager = online
+    _, session_id, manager = loaded
     for key, instrument, digits, bid, tradable in [("S1", "AAA/BBB", 3, 1.25, True),
                                                    ("S2", "CCC/DDD", 3, 1.50, False),
                                                    ("S3", "AAA/BBB", 5, 1.75, True)]:
