@@ -46,3 +46,34 @@ def tables(sim, loaded):
 
     _, session_id, manager = loaded
     return Tables(sim, session_id, manager)
+
+
+@pytest.fixture
+def online_session(sim):
+    """A session logged in as demo/demo."""
+    from helpers import log_in, new_session
+
+    session, _ = new_session(sim)
+    log_in(session)
+    yield session
+    session.logout()
+
+
+@pytest.fixture
+def communicator(sim, online_session):
+    """(history communicator, its id in the simulated world), ready, over `online_session`."""
+    import gc
+    from helpers import ready_communicator
+
+    before = set(sim.communicators())
+    comm = ready_communicator(online_session)
+    (comm_id,) = set(sim.communicators()) - before
+    yield comm, comm_id
+    del comm
+    gc.collect()
+
+
+@pytest.fixture
+def m1(communicator):
+    """The communicator's one-minute timeframe."""
+    return communicator[0].timeframe_factory.create("m1")

@@ -111,3 +111,67 @@ class Tables:
         self.sim.insert_row(self.session_id, int(table_type), values, **options)
         table = self.manager.get_table(table_type)
         return table.get_row(table.size - 1)
+
+
+URL, CONNECTION = "http://sim.local/Hosts.jsp", "Demo"
+
+
+def journal_calls(sim, op):
+    """The journaled arguments of every call of `op` (the name after "::"), oldest first."""
+    return [args for name, args in sim.journal() if name.split("::")[-1] == op]
+
+
+def log_in(session):
+    """Logs `session` in as demo/demo and waits until it is connected."""
+    import dedezi
+
+    Status = dedezi.AK7RSessionStatus.K7RSessionStatus
+
+    class StatusListener(dedezi.AK7RSessionStatus):
+        def __init__(self):
+            super().__init__()
+            self.statuses = Recorder()
+
+        def on_session_status_changed(self, status):
+            self.statuses.add(status)
+
+        def on_login_failed(self, error):
+            self.statuses.add(error)
+
+    status = StatusListener()
+    session.subscribe_session_status(status)
+    assert session.login("demo", "demo", URL, CONNECTION)
+    statuses = status.statuses.wait_for(2, timeout=10)
+    session.unsubscribe_session_status(status)
+    assert statuses[:2] == [Status.CONNECTING, Status.CONNECTED]
+
+
+def plenta_status_recorder():
+    """A communicator status listener that records ("status", ready) and ("init_failed", error)."""
+    import dedezi
+
+    class StatusRecorder(dedezi.APlentaCommunicatorStatusListener):
+        def __init__(self):
+            super().__init__()
+            self.events = Recorder()
+
+        def on_communicator_status_changed(self, status):
+            self.events.add(("status", status))
+
+        def on_communicator_init_failed(self, error):
+            self.events.add(("init_failed", error))
+
+    return StatusRecorder()
+
+
+def ready_communicator(session):
+    """A history communicator for the logged-in `session`, once it reports ready."""
+    import dedezi
+
+    communicator = dedezi.PlentaCommunicatorFactory.create_communicator(session, "")
+    status = plenta_status_recorder()
+    communicator.add_status_listener(status)
+    status.events.wait_until(lambda _: communicator.is_ready(), timeout=10)
+    communicator.remove_status_listener(status)
+    assert communicator.is_ready()
+    return communicator

@@ -9,7 +9,7 @@ import threading
 import pytest
 
 import dedezi
-from helpers import Recorder, new_session
+from helpers import Recorder, log_in, new_session
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -51,18 +51,6 @@ class ResponseListener(dedezi.AK7RResponseListener):
                              and args[0] == request_id, timeout)
 
 
-class StatusListener(dedezi.AK7RSessionStatus):
-    def __init__(self):
-        super().__init__()
-        self.statuses = Recorder()
-
-    def on_session_status_changed(self, status):
-        self.statuses.add(status)
-
-    def on_login_failed(self, error):
-        self.statuses.add(error)
-
-
 @pytest.fixture
 def listened(sim):
     """A session (not logged in) with a ResponseListener subscribed: (session, id, listener)."""
@@ -71,15 +59,6 @@ def listened(sim):
     session.subscribe_response(listener)
     yield session, sid, listener
     session.unsubscribe_response(listener)
-
-
-def log_in(session):
-    status = StatusListener()
-    session.subscribe_session_status(status)
-    assert session.login("demo", "demo", URL, CONNECTION)
-    statuses = status.statuses.wait_for(2, timeout=10)
-    session.unsubscribe_session_status(status)
-    assert statuses[:2] == [Status.CONNECTING, Status.CONNECTED]
 
 
 class ManagerListener(dedezi.AK7RTableManagerListener):

@@ -26,7 +26,12 @@ EXPECTED_NAMES = {name for name, _, _ in ENUMS} | {
     "K7RTimeFrameUnit", "K7RTimeFrame", "_K7RTimeFrameCollection", "K7RTimeFrameCollection",
     "K7RRequest", "K7RValueMap", "K7RRequestFactory", "K7RResponse", "K7RResponseReaderFactory",
     "K7RMarketDataSnapshotResponseReaderItem", "_K7RMarketDataSnapshotResponseReader",
-    "K7RMarketDataSnapshotResponseReader", "AK7RResponseListener"}
+    "K7RMarketDataSnapshotResponseReader", "AK7RResponseListener"} | {
+    # Historical prices: the communicator, its requests, listeners and errors.
+    "PlentaCommunicatorFactory", "TimeframeFactory", "PlentaCommunicatorRequest",
+    "PlentaCommunicatorResponse", "APlentaCommunicatorListener",
+    "APlentaCommunicatorStatusListener", "PlentaErrorCode", "ZorvatErrorCode", "PlentaError",
+    "ZorvatError", "PlentaCommunicator"}
 
 REGFAULT_DIR = os.path.join(BUILD_DIR, "regfault")
 REGISTRATION_CALLS = 21

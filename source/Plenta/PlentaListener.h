@@ -1,0 +1,61 @@
+// source/Plenta/PlentaListener.h: the one-shot waiter of the blocking history fetch and the scope
+// that keeps it subscribed to the communicator while the fetch runs.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+#include <plenta/Plenta.h>
+
+#include "AddRefImpl.h"
+
+namespace vexa2 { namespace python {
+
+// Waits for the report on one request. The communicator tells every listener about every request,
+// so reports about other requests are passed by: only its own request ends the wait.
+class PlentaListener final : public TK7R2ThreadSafeAddRefImpl<plenta::IPlentaCommunicatorListener>
+{
+public:
+    // `request` is only compared with what the reports name; no reference is taken.
+    explicit PlentaListener(const plenta::IPlentaCommunicatorRequest* request) : m_request(request) {}
+    ~PlentaListener() override;
+
+    void onRequestCompleted(plenta::IPlentaCommunicatorRequest* request,
+                            plenta::IPlentaCommunicatorResponse* response) override;
+    void onRequestFailed(plenta::IPlentaCommunicatorRequest* request,
+                         plenta::IError* error) override;
+    void onRequestCancelled(plenta::IPlentaCommunicatorRequest* request) override;
+
+    // Called holding the interpreter lock; lets it go until the report came. No time limit: the
+    // library reports on every request it accepted.
+    void wait();
+    bool isCanceled();
+    // With a reference added for the caller; null when none.
+    plenta::IError* getError();
+    plenta::IPlentaCommunicatorResponse* getResponse();
+
+private:
+    const plenta::IPlentaCommunicatorRequest* const m_request;
+    plenta::IError* m_error = nullptr;
+    plenta::IPlentaCommunicatorResponse* m_response = nullptr;
+    bool m_cancelled = false;
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    bool m_done = false;
+};
+
+// Adds the listener for its lifetime; both objects keep a reference of the scope's own.
+class PlentaListenerSubscription
+{
+public:
+    PlentaListenerSubscription(PlentaListener* listener, plenta::IPlentaCommunicator* communicator);
+    ~PlentaListenerSubscription();
+    PlentaListenerSubscription(const PlentaListenerSubscription&) = delete;
+    PlentaListenerSubscription& operator=(const PlentaListenerSubscription&) = delete;
+
+private:
+    PlentaListener* m_listener;
+    plenta::IPlentaCommunicator* m_communicator;
+};
+
+} }  // namespace vexa2::python
