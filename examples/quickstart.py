@@ -2,7 +2,8 @@
 
 Configures the transport, creates a session that uses the table manager, follows its status in
 a listener, logs in as demo/demo, lists the offers, opens a market position on EUR/USD and shows
-it in the trades table, reads the last 20 H1 bars of EUR/USD, and logs out.
+it in the trades table, reads the last 20 H1 bars of EUR/USD, fetches the last 100 H1 bars through
+the historical-price communicator, lists the quotes cache's instruments, and logs out.
 """
 import threading
 
@@ -144,6 +145,33 @@ def main():
     for bar in bars:
         print(f"  {bar.date:%Y-%m-%d %H:%M}  open {bar.bid_open:.5f}  high {bar.bid_high:.5f}"
               f"  low {bar.bid_low:.5f}  close {bar.bid_close:.5f}")
+
+    history = dedezi.PlentaCommunicatorFactory.create_communicator(session, "")
+    ready = threading.Event()
+
+    class Ready(dedezi.APlentaCommunicatorStatusListener):
+        def on_communicator_status_changed(self, status):
+            if status:
+                ready.set()
+
+        def on_communicator_init_failed(self, error):
+            print(f"history unavailable: {error.message}")
+
+    watcher = Ready()
+    history.add_status_listener(watcher)
+    if history.is_ready() or ready.wait(10):
+        bars = history.get_history("EUR/USD", history.timeframe_factory.create("H1"), None, None, 100)
+        first, last = bars.get_date(0), bars.get_date(len(bars) - 1)
+        print(f"{len(bars)} H1 bars of EUR/USD from history: {first:%Y-%m-%d %H:%M} .. {last:%Y-%m-%d %H:%M}")
+        for i in (0, len(bars) - 1):
+            print(f"  {bars.get_date(i):%Y-%m-%d %H:%M}  bid close {bars.get_bid_close(i):.5f}"
+                  f"  ask close {bars.get_ask_close(i):.5f}  volume {bars.get_volume(i)}")
+        every = history.timeframe_collection()
+        print("quotes cache timeframes:", ", ".join(tf.id for tf in every))
+        instruments = [row.instrument for row in offers]
+        print("quotes cache instruments:", ", ".join(
+            i for i in instruments if len(history.timeframe_collection(i)) > 0))
+    history.remove_status_listener(watcher)
 
     print("logging out")
     session.logout()
