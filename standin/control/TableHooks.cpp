@@ -388,8 +388,8 @@ bool set_manager_status(unsigned long long session, int status, bool nullManager
                 return;
             }
             // No manager yet: the listener hears of the status with no manager.
-            if (ManagerListener l = SessionTables::instance().listener(session); l.get())
-                l.get()->onStatusChanged(static_cast<K7RTableManagerStatus>(status), nullptr);
+            if (SharedManagerListener l = SessionTables::instance().listener(session); l && l->get())
+                l->get()->onStatusChanged(static_cast<K7RTableManagerStatus>(status), nullptr);
         },
         wait, timeout);
 }

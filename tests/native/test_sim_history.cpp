@@ -7,6 +7,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
+#include <future>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -568,6 +570,53 @@ TEST_F(SimPlenta, QuotesCacheKeepsItsModeAndListsTheOffers)
     EXPECT_TRUE(zorvat_sim::failNext("executeTask", std::nullopt));
     EXPECT_FALSE(z->executeTask(nullptr, nullptr));
     z->release();
+}
+
+// A callback that, once entered, waits for `gate` before it reports.
+class GatedCallback final : public zorvat::IUpdateInstrumentsCallback
+{
+public:
+    int addRef() override { return ++refs; }
+    int release() override { return --refs; }
+    void onUpdateFailed(zorvat::ITask*, zorvat::IError*) override { report(); }
+    void onUpdateCompleted() override { report(); }
+    void onUpdateCancelled() override { report(); }
+    void report()
+    {
+        entered.add("in");
+        gate.wait_for(std::chrono::seconds(5));
+    }
+    Log entered;
+    std::shared_future<void> gate;
+    std::atomic<int> refs{1};
+};
+
+// Runs in a process of its own: exit begins while a task's callback runs and another task waits
+// behind it on the cache's thread. The waiting one must neither report nor be let go; the child
+// exits with 0 then, 1 when it reported, 2 when its callback was released, 3 when a step failed.
+void exitWhileATaskWaits()
+{
+    zorvat::IZorvat* z = zorvat_sim::makeQuotesCache("");
+    std::promise<void> open;
+    GatedCallback first, second;
+    first.gate = open.get_future().share();
+    second.gate = first.gate;
+    zorvat::ITask* a = z->createUpdateInstrumentsTask(&first, nullptr);
+    zorvat::ITask* b = z->createUpdateInstrumentsTask(&second, nullptr);
+    if (!a || !b || !z->executeTask(a, nullptr) || !first.entered.waitFor(1) || !z->executeTask(b, nullptr))
+        std::_Exit(3);
+    b->release();  // only the queued run holds it now
+    sim::world().dispatcher().shutdownForExit();
+    open.set_value();
+    if (second.entered.waitFor(1, 1000))
+        std::_Exit(1);
+    std::_Exit(second.refs == 2 ? 0 : 2);
+}
+
+TEST(SimQuotesCacheExit, NoTaskReportsOrIsLetGoAfterExitBegan)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(exitWhileATaskWaits(), testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

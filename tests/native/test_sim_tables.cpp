@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <future>
+#include <memory>
 #include <map>
 #include <mutex>
 #include <string>
@@ -119,7 +121,7 @@ protected:
         market::Settings s = market::settings();
         s.ticks = false;
         market::setSettings(s);
-        manager = sim::make<TableManager>("A1", [] { return ManagerListener(); });
+        manager = sim::make<TableManager>("A1", [] { return SharedManagerListener(); });
     }
     void TearDown() override
     {
@@ -760,6 +762,84 @@ TEST_F(SimSessionTables, OffersTickOnTheDispatcherWhileEnabled)
     offers->unsubscribeUpdate(K7RTableUpdateType::Update, &changes);
     row->release();
     m->release();
+}
+
+// Tells whether another thread can take a stand-in lock right now: `take` takes and lets it go.
+// A thread that had to wait is joined at the end, once the lock came free.
+class LockProbe
+{
+public:
+    ~LockProbe()
+    {
+        for (auto& t : threads_)
+            t.join();
+    }
+    bool free(std::function<void()> take)
+    {
+        auto done = std::make_shared<std::promise<void>>();
+        std::future<void> f = done->get_future();
+        threads_.emplace_back([take, done] {
+            take();
+            done->set_value();
+        });
+        return f.wait_for(std::chrono::milliseconds(500)) == std::future_status::ready;
+    }
+
+private:
+    std::vector<std::thread> threads_;
+};
+
+// A manager listener that, in each of its calls, checks that the session sides' lock is free.
+class LockCheckingManagerProbe final : public IK7RTableManagerListener
+{
+public:
+    explicit LockCheckingManagerProbe(std::uint64_t session) : session_(session) {}
+    int addRef() override
+    {
+        check("addRef");
+        return ++refs;
+    }
+    int release() override
+    {
+        check("release");
+        return --refs;
+    }
+    void onStatusChanged(K7RTableManagerStatus, IK7RTableManager*) override { check("onStatusChanged"); }
+    void check(const char* call)
+    {
+        const std::uint64_t id = session_;
+        if (!probe_.free([id] { SessionTables::instance().manager(id); }))
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            underLock_.push_back(call);
+        }
+    }
+    std::vector<std::string> underLock()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return underLock_;
+    }
+    std::atomic<int> refs{1};
+
+private:
+    const std::uint64_t session_;
+    LockProbe probe_;
+    std::mutex mutex_;
+    std::vector<std::string> underLock_;
+};
+
+TEST_F(SimSessionTables, TheManagerListenerIsNeverCalledUnderTheSidesLock)
+{
+    const std::uint64_t id = dynamic_cast<sim::Registered*>(session)->simId();
+    LockCheckingManagerProbe probe(id);
+    session->useTableManager(K7RTableManagerMode::Yes, &probe);
+    ASSERT_TRUE(session->login("demo", "demo", "https://any.example/", "Demo"));
+    pass(120);
+    ASSERT_GT(sim::world().registry().live("IK7RTableManager"), 0);
+    session->useTableManager(K7RTableManagerMode::No, nullptr);
+    flush();
+    EXPECT_EQ(probe.underLock(), std::vector<std::string>{});
+    EXPECT_EQ(probe.refs, 1);
 }
 
 TEST_F(SimSessionTables, ReferenceCountsReturnToTheStart)

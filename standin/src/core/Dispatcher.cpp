@@ -281,6 +281,12 @@ bool Dispatcher::stopped() const
     return stopped_;
 }
 
+bool Dispatcher::exiting() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return exiting_;
+}
+
 bool Dispatcher::onDispatcherThread() const
 {
     return tlsDispatcher == this;

@@ -51,6 +51,8 @@ public:
     void shutdownForExit(int waitMs = StopWaitMs);
     void restart();
     bool stopped() const;
+    // Process exit began: other threads of the simulation run nothing more either.
+    bool exiting() const;
 
     bool onDispatcherThread() const;
     // Native id of the running thread, starting it if it never ran; 0 when stopped.

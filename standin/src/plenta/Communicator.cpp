@@ -40,6 +40,14 @@ public:
     {
         if (done_.exchange(true) || !communicator_)
             return;
+        if (sim::world().dispatcher().exiting())
+        {
+            // After exit began nothing is reported, and what the report holds is left, as the
+            // dispatcher leaves what it drops: it may lead into an interpreter that is gone.
+            new Ref<Communicator>(std::move(communicator_));
+            new Ref<Request>(std::move(request_));
+            return;
+        }
         std::thread([c = std::move(communicator_), r = std::move(request_)] { c->deliverCancelled(r.get()); })
             .detach();
     }

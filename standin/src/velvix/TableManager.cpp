@@ -40,7 +40,7 @@ RowHold filledRow(K7RTable type, const CellValues& values)
 }
 }  // namespace
 
-TableManager::TableManager(std::string account, std::function<ManagerListener()> listener)
+TableManager::TableManager(std::string account, std::function<SharedManagerListener()> listener)
     : RefCounted("IK7RTableManager"), account_(std::move(account)), listener_(std::move(listener))
 {
     for (int t = 0; t < 7; ++t)
@@ -223,9 +223,9 @@ void TableManager::reportStatus(int status, bool nullManager)
     status_.store(s);
     SessionTables::instance().statusChanged();
     Ref<TableManager> self = Ref<TableManager>::retain(this);  // lent to the listener
-    ManagerListener l = listener_ ? listener_() : ManagerListener();
-    if (l.get())
-        l.get()->onStatusChanged(s, nullManager ? nullptr : this);
+    SharedManagerListener l = listener_ ? listener_() : nullptr;
+    if (l && l->get())
+        l->get()->onStatusChanged(s, nullManager ? nullptr : this);
 }
 
 template <class Step>
@@ -359,8 +359,9 @@ SessionTables& SessionTables::instance()
 
 void SessionTables::use(std::uint64_t session, K7RTableManagerMode mode, IK7RTableManagerListener* listener)
 {
-    ManagerListener replaced;  // given back after the lock is let go
-    ManagerListener held = ManagerListener::retain(listener);
+    SharedManagerListener replaced;  // given back after the lock is let go
+    SharedManagerListener held =
+        listener ? std::make_shared<const ManagerListener>(ManagerListener::retain(listener)) : nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
     Side& side = sides_[session];
     side.mode = mode;
@@ -427,11 +428,11 @@ Ref<TableManager> SessionTables::managerByAccount(std::uint64_t session, const c
     return m;
 }
 
-ManagerListener SessionTables::listener(std::uint64_t session) const
+SharedManagerListener SessionTables::listener(std::uint64_t session) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = sides_.find(session);
-    return it == sides_.end() ? ManagerListener() : it->second.listener;
+    return it == sides_.end() ? nullptr : it->second.listener;
 }
 
 std::vector<Ref<TableManager>> SessionTables::managers() const

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +25,9 @@ namespace sim::velvix
 {
 
 using ManagerListener = ListenerRef<IK7RTableManagerListener>;
+// The manager listener as a session side holds it: shared, so that a report can keep it without an
+// addRef under the side's lock; its reference goes back with the last holder.
+using SharedManagerListener = std::shared_ptr<const ManagerListener>;
 
 // One change of a batch.
 struct TableChange
@@ -40,7 +44,7 @@ class TableManager final : public RefCounted<IK7RTableManager>
 {
 public:
     // `listener` gives the listener to report statuses to at the moment of each report.
-    TableManager(std::string account, std::function<ManagerListener()> listener);
+    TableManager(std::string account, std::function<SharedManagerListener()> listener);
 
     IK7RTable* getTable(K7RTable table) override;
     K7RTableManagerStatus getStatus() override { return status_.load(); }
@@ -93,7 +97,7 @@ private:
     void later(std::int64_t delayMs, Step step);
 
     const std::string account_;
-    const std::function<ManagerListener()> listener_;
+    const std::function<SharedManagerListener()> listener_;
     std::array<Ref<Table>, 7> tables_;
     std::atomic<K7RTableManagerStatus> status_{K7RTableManagerStatus::TablesLoading};
 
@@ -126,7 +130,8 @@ public:
 
     Ref<TableManager> manager(std::uint64_t session) const;
     Ref<TableManager> managerByAccount(std::uint64_t session, const char* account) const;
-    ManagerListener listener(std::uint64_t session) const;
+    // Shared, not add-referenced: no listener code runs under the lock.
+    SharedManagerListener listener(std::uint64_t session) const;
     std::vector<Ref<TableManager>> managers() const;
     // Waits until the session has a manager in that status; false when the time ran out.
     bool waitStatus(std::uint64_t session, int status, std::int64_t timeoutMs) const;
@@ -136,7 +141,7 @@ private:
     struct Side
     {
         K7RTableManagerMode mode = K7RTableManagerMode::No;
-        ManagerListener listener;
+        SharedManagerListener listener;
         Ref<TableManager> manager;
     };
     mutable std::mutex mutex_;

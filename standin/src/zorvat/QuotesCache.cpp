@@ -107,6 +107,11 @@ class CacheThread
 public:
     void post(std::function<void()> job)
     {
+        if (sim::world().dispatcher().exiting())
+        {
+            leak(std::move(job));
+            return;
+        }
         std::lock_guard<std::mutex> lock(mutex_);
         if (!started_)
         {
@@ -133,9 +138,18 @@ private:
                 job = std::move(queue_.front());
                 queue_.pop_front();
             }
+            // After exit began no callback runs, and none is let go: it may lead into an
+            // interpreter that is gone.
+            if (sim::world().dispatcher().exiting())
+            {
+                leak(std::move(job));
+                continue;
+            }
             job();
         }
     }
+
+    static void leak(std::function<void()> job) { new std::function<void()>(std::move(job)); }
 
     std::mutex mutex_;
     std::condition_variable wake_;
