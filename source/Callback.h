@@ -7,6 +7,8 @@
 
 #include <boost/python.hpp>
 
+#include <cxxabi.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -15,6 +17,7 @@
 
 #include "AddRefImpl.h"
 #include "GILGuard.h"
+#include "PythonExit.h"
 #include "Messages.h"
 
 namespace vexa2 { namespace python {
@@ -110,6 +113,10 @@ void callOverride(const CallbackSite& site, Lookup lookup, const Args&... args)
             raisePureVirtualCalled(site.qualifiedName);
         }
     }
+    catch (abi::__forced_unwind&)
+    {
+        throw;  // the interpreter ending this thread at exit: it must go on unwinding
+    }
     catch (...)
     {
         // Whatever escaped becomes the Python error that the report shows; the library thread
@@ -128,7 +135,7 @@ template <class Self, class Helper>
 class ListenerImpl : public boost::python::wrapper<Self>, public APythonCallback
 {
 public:
-    explicit ListenerImpl(Self* self) : m_helper(new Helper(self)) {}
+    explicit ListenerImpl(Self* self) : m_helper(new Helper(self)) { watchInterpreterExit(); }
 
     // Runs when the Python object dies: the library may keep the helper; from now on it finds no
     // owner.
@@ -181,6 +188,7 @@ protected:
         // The library may let go of its reference, and the override of the Python object's last
         // one, while the call runs: both halves stay alive until it has returned.
         this->addRef();
+        if (PythonEntry entry; entry.admitted())
         {
             GILGuard gil;
             if (Impl* owner = m_owner)

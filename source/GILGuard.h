@@ -10,7 +10,13 @@ class GILGuard
 {
 public:
     GILGuard() : m_state(PyGILState_Ensure()) {}
-    ~GILGuard() { PyGILState_Release(m_state); }
+    // A thread that the finalizing interpreter ends while it waits for the lock unwinds through
+    // here without holding it: there is nothing to give back then.
+    ~GILGuard()
+    {
+        if (PyGILState_Check())
+            PyGILState_Release(m_state);
+    }
     GILGuard(const GILGuard&) = delete;
     GILGuard& operator=(const GILGuard&) = delete;
 

@@ -5,6 +5,8 @@
 
 #include <chrono>
 
+#include <cxxabi.h>
+
 namespace vexa2 { namespace python {
 
 namespace {
@@ -67,6 +69,10 @@ void LateCaller::run()
         try
         {
             job();
+        }
+        catch (abi::__forced_unwind&)
+        {
+            throw;  // the interpreter ending this thread at exit: it must go on unwinding
         }
         catch (...)
         {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "GILGuard.h"
+#include "PythonExit.h"
 #include "LateCaller.h"
 
 namespace vexa2 { namespace python {
@@ -45,6 +46,9 @@ public:
     // owner is still there; otherwise it is only released (with the report).
     void run()
     {
+        PythonEntry entry;
+        if (!entry.admitted())
+            return;
         GILGuard gil;
         K7RTableManagerListenerImpl* owner = m_helper->owner();
         if (!owner)

@@ -396,3 +396,41 @@ def test_unsubscribe_from_inside_its_own_callback_does_not_deadlock(kind):
               sys.getrefcount(listener) - refs)
     """)
     assert out == ["True", "0", "0"]
+
+
+# Exit while a callback is inside the interpreter: one that ends soon is waited for, one that
+# never ends is left to the interpreter, and neither may take the process down. A plain script,
+# without the control extension, whose logout statuses arrive as the interpreter exits.
+@pytest.mark.parametrize("seconds", [0.3, None])
+def test_exit_while_a_callback_runs_ends_the_process_normally(seconds):
+    run_for = "True" if seconds is None else f"time.monotonic() < end"
+    code = textwrap.dedent(f"""
+        import threading, time
+        import dedezi
+
+        session = dedezi.K7RTransport.create_session()
+        connected = threading.Event()
+
+        class Busy(dedezi.AK7RSessionStatus):
+            def on_session_status_changed(self, status):
+                if status == dedezi.AK7RSessionStatus.CONNECTED:
+                    connected.set()
+                if status != dedezi.AK7RSessionStatus.DISCONNECTING:
+                    return
+                end = time.monotonic() + {seconds or 0}
+                while {run_for}:
+                    pass
+
+            def on_login_failed(self, error):
+                pass
+
+        listener = Busy()
+        session.subscribe_session_status(listener)
+        session.login("demo", "demo", "sim://exit", "Demo")
+        assert connected.wait(10)
+        session.logout()
+        threading.Event().wait(0.1)  # the logout's statuses are on their way
+        print("exiting", flush=True)
+    """)
+    returncode, out, err = run_python(code, timeout=30)
+    assert (returncode, out.strip()) == (0, "exiting"), err
