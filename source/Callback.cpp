@@ -2,58 +2,61 @@
 // missing-override error.
 #include "Callback.h"
 
+#include <algorithm>
+
 namespace vexa2 { namespace python {
 
 void APythonCallback::reset()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopped.store(false);
-    m_busy.store(false);
+    // Busy tells whether a callback runs: a listener subscribed again from inside its own
+    // callback is still running it.
+    m_busy.store(!m_running.empty());
 }
 
 void APythonCallback::stopAndWait()
 {
     m_stopped.store(true);
+    const std::thread::id self = std::this_thread::get_id();
+    // Callbacks of other threads are waited for; the ones this thread is inside of are not.
+    auto othersIdle = [this, self] {
+        return std::all_of(m_running.begin(), m_running.end(),
+                           [self](std::thread::id running) { return running == self; });
+    };
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (!m_busy.load() || m_busyThread == std::this_thread::get_id())
+    if (othersIdle())
         return;
     // The running callback may need the interpreter lock to end; it is taken back only after
     // the mutex is let go, so this thread never waits for the lock while holding the mutex.
     PyThreadState* saved = nullptr;
     if (Py_IsInitialized() && PyGILState_Check())
         saved = PyEval_SaveThread();
-    m_idle.wait(lock, [this] { return !m_busy.load(); });
+    m_idle.wait(lock, othersIdle);
     lock.unlock();
     if (saved)
         PyEval_RestoreThread(saved);
 }
 
-CallbackGuard::CallbackGuard(APythonCallback& callback)
-    : m_mutex(&callback.m_mutex), m_idle(&callback.m_idle), m_busy(&callback.m_busy),
-      m_busyThread(&callback.m_busyThread)
+CallbackGuard::CallbackGuard(APythonCallback& callback) : m_callback(callback)
 {
-    std::lock_guard<std::mutex> lock(*m_mutex);
-    if (callback.m_stopped.load())
+    std::lock_guard<std::mutex> lock(m_callback.m_mutex);
+    if (m_callback.m_stopped.load())
         return;
     m_active = true;
-    const std::thread::id self = std::this_thread::get_id();
-    if (m_busy->load() && *m_busyThread == self)
-    {
-        m_nested = true;
-        return;
-    }
-    m_busy->store(true);
-    *m_busyThread = self;
+    m_callback.m_running.push_back(std::this_thread::get_id());
+    m_callback.m_busy.store(true);
 }
 
 CallbackGuard::~CallbackGuard()
 {
-    if (!m_active || m_nested)
+    if (!m_active)
         return;
-    std::lock_guard<std::mutex> lock(*m_mutex);
-    m_busy->store(false);
-    *m_busyThread = std::thread::id();
-    m_idle->notify_all();
+    std::lock_guard<std::mutex> lock(m_callback.m_mutex);
+    auto& running = m_callback.m_running;
+    running.erase(std::find(running.begin(), running.end(), std::this_thread::get_id()));
+    m_callback.m_busy.store(!running.empty());
+    m_callback.m_idle.notify_all();
 }
 
 void raisePureVirtualCalled(const char* name)

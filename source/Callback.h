@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "AddRefImpl.h"
 #include "GILGuard.h"
@@ -48,8 +49,9 @@ private:
     std::condition_variable m_idle;
     std::atomic<bool> m_stopped{false};
     std::atomic<bool> m_busy{false};
-    // The thread that set busy; guarded by m_mutex.
-    std::thread::id m_busyThread;
+    // The threads inside a callback, one entry per callback (a library may call a listener from
+    // several threads at once); guarded by m_mutex. busy is true while it is not empty.
+    std::vector<std::thread::id> m_running;
 };
 
 // The scope of one dispatch: marks the listener busy unless it is being removed.
@@ -65,13 +67,8 @@ public:
     bool active() const { return m_active; }
 
 private:
-    std::mutex* m_mutex;
-    std::condition_variable* m_idle;
-    std::atomic<bool>* m_busy;
-    std::thread::id* m_busyThread;
+    APythonCallback& m_callback;
     bool m_active = false;
-    // A callback started inside another of the same listener on this thread leaves busy to it.
-    bool m_nested = false;
 };
 
 // Sets Exception 1052 for `name` and throws error_already_set; the interpreter lock is held.
