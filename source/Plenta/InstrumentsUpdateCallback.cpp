@@ -27,54 +27,17 @@ InstrumentsUpdateCallback::~InstrumentsUpdateCallback()
 
 void InstrumentsUpdateCallback::onUpdateFailed(zorvat::ITask*, zorvat::IError* error)
 {
-    zorvat::IError* previous = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (error)
-            error->addRef();
-        previous = m_error;
-        m_error = error;
-        m_done = true;
-        m_condition.notify_all();
-    }
-    if (previous)
-        previous->release();
+    m_report.keep(m_error, error);
 }
 
 void InstrumentsUpdateCallback::onUpdateCompleted()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_done = true;
-    m_condition.notify_all();
+    m_report.finish();
 }
 
 void InstrumentsUpdateCallback::onUpdateCancelled()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cancelled = true;
-    m_done = true;
-    m_condition.notify_all();
-}
-
-void InstrumentsUpdateCallback::wait()
-{
-    ScopedGilRelease release;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_condition.wait(lock, [this] { return m_done; });
-}
-
-bool InstrumentsUpdateCallback::isCanceled()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cancelled;
-}
-
-zorvat::IError* InstrumentsUpdateCallback::getError()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_error)
-        m_error->addRef();
-    return m_error;
+    m_report.finish(true);
 }
 
 namespace {

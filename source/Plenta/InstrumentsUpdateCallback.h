@@ -2,9 +2,7 @@
 // step, and the module's own timeframe collection that the communicator's timeframes are put in.
 #pragma once
 
-#include <condition_variable>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -12,6 +10,7 @@
 #include <zorvat/Zorvat.h>
 
 #include "AddRefImpl.h"
+#include "Plenta/OneShotReport.h"
 
 namespace vexa2 { namespace python {
 
@@ -27,17 +26,14 @@ public:
     void onUpdateCancelled() override;
 
     // Called holding the interpreter lock; lets it go until the report came.
-    void wait();
-    bool isCanceled();
+    void wait() { m_report.wait(); }
+    bool isCanceled() { return m_report.isCanceled(); }
     // With a reference added for the caller; null when none.
-    zorvat::IError* getError();
+    zorvat::IError* getError() { return m_report.held(m_error); }
 
 private:
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    bool m_done = false;
+    OneShotReport m_report;
     zorvat::IError* m_error = nullptr;
-    bool m_cancelled = false;
 };
 
 } }  // namespace vexa2::python

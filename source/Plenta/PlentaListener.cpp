@@ -25,80 +25,21 @@ PlentaListener::~PlentaListener()
 void PlentaListener::onRequestCompleted(plenta::IPlentaCommunicatorRequest* request,
                                         plenta::IPlentaCommunicatorResponse* response)
 {
-    if (request != m_request)
-        return;
-    plenta::IPlentaCommunicatorResponse* previous = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (response)
-            response->addRef();
-        previous = m_response;
-        m_response = response;
-        m_done = true;
-        m_condition.notify_all();
-    }
-    if (previous)
-        previous->release();
+    if (request == m_request)
+        m_report.keep(m_response, response);
 }
 
 void PlentaListener::onRequestFailed(plenta::IPlentaCommunicatorRequest* request,
                                      plenta::IError* error)
 {
-    if (request != m_request)
-        return;
-    plenta::IError* previous = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (error)
-            error->addRef();
-        previous = m_error;
-        m_error = error;
-        m_done = true;
-        m_condition.notify_all();
-    }
-    if (previous)
-        previous->release();
+    if (request == m_request)
+        m_report.keep(m_error, error);
 }
 
 void PlentaListener::onRequestCancelled(plenta::IPlentaCommunicatorRequest* request)
 {
-    if (request != m_request)
-        return;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_cancelled = true;
-    m_done = true;
-    m_condition.notify_all();
-}
-
-void PlentaListener::wait()
-{
-    // The lock is taken back only after the mutex is let go: the reporting thread never waits
-    // for the interpreter.
-    ScopedGilRelease release;
-    std::unique_lock<std::mutex> lock(m_mutex);
-    m_condition.wait(lock, [this] { return m_done; });
-}
-
-bool PlentaListener::isCanceled()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_cancelled;
-}
-
-plenta::IError* PlentaListener::getError()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_error)
-        m_error->addRef();
-    return m_error;
-}
-
-plenta::IPlentaCommunicatorResponse* PlentaListener::getResponse()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_response)
-        m_response->addRef();
-    return m_response;
+    if (request == m_request)
+        m_report.finish(true);
 }
 
 PlentaListenerSubscription::PlentaListenerSubscription(PlentaListener* listener,

@@ -2,12 +2,10 @@
 // that keeps it subscribed to the communicator while the fetch runs.
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
-
 #include <plenta/Plenta.h>
 
 #include "AddRefImpl.h"
+#include "Plenta/OneShotReport.h"
 
 namespace vexa2 { namespace python {
 
@@ -28,20 +26,17 @@ public:
 
     // Called holding the interpreter lock; lets it go until the report came. No time limit: the
     // library reports on every request it accepted.
-    void wait();
-    bool isCanceled();
+    void wait() { m_report.wait(); }
+    bool isCanceled() { return m_report.isCanceled(); }
     // With a reference added for the caller; null when none.
-    plenta::IError* getError();
-    plenta::IPlentaCommunicatorResponse* getResponse();
+    plenta::IError* getError() { return m_report.held(m_error); }
+    plenta::IPlentaCommunicatorResponse* getResponse() { return m_report.held(m_response); }
 
 private:
     const plenta::IPlentaCommunicatorRequest* const m_request;
     plenta::IError* m_error = nullptr;
     plenta::IPlentaCommunicatorResponse* m_response = nullptr;
-    bool m_cancelled = false;
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    bool m_done = false;
+    OneShotReport m_report;
 };
 
 // Adds the listener for its lifetime; both objects keep a reference of the scope's own.
