@@ -17,6 +17,7 @@
 #include "velvix/OrderEngine.h"
 #include "velvix/RequestServer.h"
 #include "velvix/Responses.h"
+#include "velvix/Rows.h"
 #include "velvix/Session.h"
 #include "velvix/SystemProperties.h"
 #include "velvix/Timeframes.h"
@@ -282,6 +283,148 @@ bool deliver_response(unsigned long long sessionId, const py::object& responseId
     return onDispatcher(std::move(what), wait, timeout);
 }
 
+// --- reader contents ---------------------------------------------------------------------------
+
+// A row for a response: None gives a null row, else (kind, table_type, {column id: value}) with
+// kind "table", "plain" or "generic" and any table type.
+sim::Ref<IK7RRow> responseRow(const py::object& spec)
+{
+    if (spec.is_none())
+        return {};
+    if (py::len(spec) != 3)
+        raise(PyExc_ValueError, "a row is None or (kind, table_type, {column id: value})");
+    const std::string kind = py::extract<std::string>(spec[0])();
+    sim::velvix::RowKind k;
+    if (kind == "table")
+        k = sim::velvix::RowKind::Table;
+    else if (kind == "plain")
+        k = sim::velvix::RowKind::Plain;
+    else if (kind == "generic")
+        k = sim::velvix::RowKind::Generic;
+    else
+        raise(PyExc_ValueError, "unknown row kind '" + kind + "' (table, plain, generic)");
+    const auto table = static_cast<K7RTable>(py::extract<int>(spec[1])());
+    sim::velvix::CellValues cells;
+    py::list items = py::dict(spec[2]).items();
+    for (Py_ssize_t i = 0, n = py::len(items); i < n; ++i)
+        cells.emplace_back(*toText(items[i][0], "a column id"), toValue(items[i][1], "a cell value"));
+    sim::velvix::RowHold row = sim::velvix::makeRow(table, k);
+    row->apply(cells);
+    for (int i = 0; i < row->count(); ++i)
+        row->setChanged(i, false);
+    return sim::Ref<IK7RRow>::adopt(row.share());
+}
+
+void set_last_order_update(unsigned long long responseId, int updateType, const py::object& order)
+{
+    sim::Ref<IK7RRow> row = responseRow(order);
+    response(responseId)->change([&](ResponseContent& c) {
+        c.lastOrderUpdate = {static_cast<K7RTableUpdateType>(updateType), K7RTable::Orders, row};
+    });
+}
+
+void set_tables_updates(unsigned long long responseId, double serverTime, const py::object& updates)
+{
+    std::vector<sim::velvix::TableUpdate> list;
+    for (Py_ssize_t i = 0, n = py::len(updates); i < n; ++i)
+    {
+        py::object u = updates[i];
+        if (py::len(u) != 3)
+            raise(PyExc_ValueError, "an update is (update_type, table_type, row)");
+        list.push_back({static_cast<K7RTableUpdateType>(py::extract<int>(u[0])()),
+                        static_cast<K7RTable>(py::extract<int>(u[1])()), responseRow(u[2])});
+    }
+    response(responseId)->change([&](ResponseContent& c) {
+        c.serverTime = serverTime;
+        c.updates = std::move(list);
+    });
+}
+
+// The message's fields by their Python property names; the ones not given keep their defaults
+// (0, 0.0, false, null).
+void set_market_data(unsigned long long responseId, const py::dict& fields)
+{
+    using M = sim::velvix::MarketDataMessage;
+    auto m = std::make_shared<M>();
+    const std::map<std::string, sim::Text M::*> texts{
+        {"quote_id", &M::quoteId},
+        {"instrument", &M::instrument},
+        {"market_data_request_id", &M::marketDataRequestId},
+        {"trading_session_id", &M::tradingSessionId},
+        {"trading_session_sub_id", &M::tradingSessionSubId},
+        {"bid_id", &M::bidId},
+        {"bid_quote_condition", &M::bidQuoteCondition},
+        {"ask_id", &M::askId},
+        {"ask_quote_condition", &M::askQuoteCondition}};
+    const std::map<std::string, double M::*> doubles{
+        {"date_time", &M::dateTime}, {"ask_low", &M::askLow},   {"ask_high", &M::askHigh},
+        {"ask_open", &M::askOpen},   {"ask_close", &M::askClose}, {"bid_low", &M::bidLow},
+        {"bid_high", &M::bidHigh},   {"bid_open", &M::bidOpen}, {"bid_close", &M::bidClose},
+        {"low", &M::low},            {"high", &M::high},        {"bid_expire_date_time", &M::bidExpireDateTime},
+        {"ask_expire_date_time", &M::askExpireDateTime}};
+    const std::map<std::string, int M::*> ints{{"symbol_id", &M::symbolId},
+                                               {"timing_interval", &M::timingInterval},
+                                               {"continuos_flag", &M::continuosFlag},
+                                               {"bid_quote_type", &M::bidQuoteType},
+                                               {"ask_quote_type", &M::askQuoteType}};
+    py::list items = fields.items();
+    for (Py_ssize_t i = 0, n = py::len(items); i < n; ++i)
+    {
+        const std::string name = py::extract<std::string>(items[i][0])();
+        py::object value = items[i][1];
+        if (auto t = texts.find(name); t != texts.end())
+            (*m).*(t->second) = toText(value, name.c_str());
+        else if (auto d = doubles.find(name); d != doubles.end())
+            (*m).*(d->second) = py::extract<double>(value)();
+        else if (auto k = ints.find(name); k != ints.end())
+            (*m).*(k->second) = py::extract<int>(value)();
+        else if (name == "candle_completed")
+            m->candleCompleted = PyObject_IsTrue(value.ptr()) == 1;
+        else
+            raise(PyExc_ValueError, "no market data field '" + name + "'");
+    }
+    response(responseId)->change([&](ResponseContent& c) { c.marketData = std::move(m); });
+}
+
+// Updates as (ole_date, symbol_id, volume, prices), a price as (flags, rate, amount, condition,
+// originator) with flags any of the letters B, A, L and H.
+void set_level2(unsigned long long responseId, const py::object& updates)
+{
+    auto list = std::make_shared<std::vector<sim::velvix::Level2Quote>>();
+    for (Py_ssize_t i = 0, n = py::len(updates); i < n; ++i)
+    {
+        py::object u = updates[i];
+        if (py::len(u) != 4)
+            raise(PyExc_ValueError, "an update is (ole_date, symbol_id, volume, prices)");
+        sim::velvix::Level2Quote q;
+        q.dateTime = py::extract<double>(u[0])();
+        q.symbolId = py::extract<int>(u[1])();
+        q.volume = py::extract<int>(u[2])();
+        py::object prices = u[3];
+        for (Py_ssize_t j = 0, m = py::len(prices); j < m; ++j)
+        {
+            py::object p = prices[j];
+            if (py::len(p) != 5)
+                raise(PyExc_ValueError, "a price is (flags, rate, amount, condition, originator)");
+            const std::string flags = py::extract<std::string>(p[0])();
+            if (flags.find_first_not_of("BALH") != std::string::npos)
+                raise(PyExc_ValueError, "price flags are letters of B, A, L and H");
+            sim::velvix::Level2Price price;
+            price.bid = flags.find('B') != std::string::npos;
+            price.ask = flags.find('A') != std::string::npos;
+            price.low = flags.find('L') != std::string::npos;
+            price.high = flags.find('H') != std::string::npos;
+            price.rate = py::extract<double>(p[1])();
+            price.amount = py::extract<double>(p[2])();
+            price.condition = toText(p[3], "the condition");
+            price.originator = toText(p[4], "the originator");
+            q.prices.push_back(std::move(price));
+        }
+        list->push_back(std::move(q));
+    }
+    response(responseId)->change([&](ResponseContent& c) { c.level2 = std::move(list); });
+}
+
 // --- system properties ---------------------------------------------------------------------
 
 py::object textOrNone(const sim::Text& t)
@@ -440,6 +583,17 @@ void exportRequestHooks()
     py::def("set_order_response", &set_order_response,
             (arg("response_id"), arg("order_id"), arg("dealer_intervention") = false),
             "The order id (None for null) and the flag the order response reader gives.");
+    py::def("set_last_order_update", &set_last_order_update, (arg("response_id"), arg("update_type"), arg("order")),
+            "The update type int and the order row a last order update reader gives: None, or (kind, table_type, "
+            "{column id: value}) with kind table, plain or generic.");
+    py::def("set_tables_updates", &set_tables_updates, (arg("response_id"), arg("server_time"), arg("updates")),
+            "The server time (OLE date) and the (update_type, table_type, row) updates of a tables updates reader; "
+            "a row as in set_last_order_update.");
+    py::def("set_market_data", &set_market_data, (arg("response_id"), arg("fields")),
+            "The fields of a market data reader by property name (texts may be None, dates OLE); others 0 or null.");
+    py::def("set_level2", &set_level2, (arg("response_id"), arg("updates")),
+            "Level-2 updates as (ole_date, symbol_id, volume, prices), a price as (flags of B/A/L/H, rate, amount, "
+            "condition, originator).");
     py::def("set_snapshot", &set_snapshot, (arg("response_id"), arg("bars"), arg("is_bar") = true),
             "Bars (ole_date, bid_open, bid_high, bid_low, bid_close, ask_open, ask_high, ask_low, ask_close, volume) "
             "or, with is_bar=False, ticks (ole_date, bid, ask, volume).");

@@ -3,6 +3,7 @@
 // the reference counts they leave behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -13,6 +14,8 @@
 #include "core/OleDate.h"
 #include "core/World.h"
 #include "velvix/History.h"
+#include "velvix/Market.h"
+#include "velvix/MarketData.h"
 #include "velvix/Readers.h"
 #include "velvix/RequestServer.h"
 #include "velvix/Requests.h"
@@ -34,7 +37,8 @@ constexpr const char* Kinds[] = {"IK7RRequest",          "IK7RValueMap",
                                  "IK7RTimeframeCollection", "IK7RMarketDataSnapshotResponseReader",
                                  "IK7RGenericTableResponseReader", "IK7ROrderResponseReader",
                                  "IK7RTablesUpdatesReader", "IK7RRequestFactory",
-                                 "IK7RResponseReaderFactory", "IK7RSystemPropertiesReader"};
+                                 "IK7RResponseReaderFactory", "IK7RSystemPropertiesReader",
+                                 "IK7RMarketDataResponseReader", "IK7RLevel2MarketDataUpdatesReader"};
 
 // Every test ends with the live counts it started with: nothing it made is left referenced.
 class SimRequests : public testing::Test
@@ -563,6 +567,51 @@ TEST_F(SimRequests, SystemPropertiesResponsesCarryTheServersSetAsItWasWhenMade)
     sim::world().reset();
     EXPECT_EQ(systemProperty("X_NEW"), std::nullopt);
     EXPECT_EQ(systemProperty("BASE_CRNCY"), sim::Text("USD"));
+}
+
+// Without a table manager the market's quote of the moment stands for the live price.
+TEST_F(SimRequests, MarketDataAndBookFollowTheLiveQuoteOfEveryInstrument)
+{
+    for (const sim::velvix::market::Instrument& in : sim::velvix::market::instruments())
+    {
+        SCOPED_TRACE(in.symbol);
+        LiveQuote quote;
+        ASSERT_TRUE(liveQuote(nullptr, in.offerId, Now, quote));
+        ASSERT_LT(quote.bid, quote.ask);
+        EXPECT_LE(quote.low, quote.bid);
+        EXPECT_GE(quote.high, quote.bid);
+
+        const MarketDataMessage m = marketDataMessage(quote, "7");
+        EXPECT_EQ(m.instrument, sim::Text(in.symbol));
+        EXPECT_EQ(m.bidClose, quote.bid);
+        EXPECT_EQ(m.askClose, quote.ask);
+        EXPECT_LE(m.bidLow, std::min(m.bidOpen, m.bidClose));
+        EXPECT_GE(m.bidHigh, std::max(m.bidOpen, m.bidClose));
+        EXPECT_LE(m.askLow, std::min(m.askOpen, m.askClose));
+        EXPECT_GE(m.askHigh, std::max(m.askOpen, m.askClose));
+        EXPECT_LE(m.low, m.bidLow);
+        EXPECT_GE(m.high, m.bidHigh);
+        EXPECT_EQ(m.tradingSessionId, std::nullopt) << "no value: null, not empty";
+
+        const Level2Quote book = level2Update(quote);
+        std::vector<double> bids, asks;
+        for (const Level2Price& p : book.prices)
+        {
+            if (p.bid)
+                bids.push_back(p.rate);
+            if (p.ask)
+                asks.push_back(p.rate);
+        }
+        ASSERT_GE(bids.size(), 3u);
+        ASSERT_GE(asks.size(), 3u);
+        EXPECT_EQ(bids.front(), quote.bid) << "best first";
+        EXPECT_EQ(asks.front(), quote.ask);
+        EXPECT_TRUE(std::is_sorted(bids.rbegin(), bids.rend()));
+        EXPECT_TRUE(std::is_sorted(asks.begin(), asks.end()));
+        EXPECT_EQ(std::adjacent_find(bids.begin(), bids.end()), bids.end()) << "distinct levels";
+    }
+    LiveQuote none;
+    EXPECT_FALSE(liveQuote(nullptr, "999", Now, none));
 }
 
 }  // namespace

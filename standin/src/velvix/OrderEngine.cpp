@@ -4,15 +4,19 @@
 // against the offers' live prices every EntryCheckMs, and fill the same way. Each batch reaches the
 // table listeners through the manager and then the response listeners as one TABLES_UPDATES
 // response. Sessions without a table manager get the TABLES_UPDATES responses only, with rows made
-// for them. Steps find their session again by id and do nothing once it is gone.
+// for them. Steps find their session again by id and do nothing once it is gone. The desk also
+// answers an order's last update, from its ledger of every order it made, and subscriptions to an
+// offer's market data.
 #include "OrderEngine.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <map>
 #include <mutex>
 
 #include "Market.h"
+#include "MarketData.h"
 #include "RequestServer.h"
 #include "Rows.h"
 #include "Session.h"
@@ -183,11 +187,66 @@ void deliverUpdates(std::uint64_t sessionId, const std::string& requestId, std::
     session->deliverTablesUpdates(response.get());
 }
 
+// The desk's record of every order it made: its last update and its cells as they last were, kept
+// after the order left the table, so that GetLastOrderUpdate can still answer for it.
+struct Ledger
+{
+    struct Entry
+    {
+        K7RTableUpdateType last = K7RTableUpdateType::Insert;
+        CellValues cells;
+    };
+    std::mutex mutex;
+    std::map<std::string, Entry> orders;  // by order id
+
+    Ledger()
+    {
+        world().onReset([this] {
+            std::lock_guard<std::mutex> lock(mutex);
+            orders.clear();
+        });
+    }
+
+    void record(const std::vector<Change>& changes)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const Change& c : changes)
+        {
+            if (c.table != K7RTable::Orders)
+                continue;
+            Entry& e = orders[c.key];
+            e.last = c.op;
+            for (const auto& [id, value] : c.values)
+            {
+                auto cell = std::find_if(e.cells.begin(), e.cells.end(), [&](const auto& v) { return v.first == id; });
+                if (cell == e.cells.end())
+                    e.cells.emplace_back(id, value);
+                else
+                    cell->second = value;
+            }
+        }
+    }
+
+    std::optional<Entry> find(const std::string& orderId)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = orders.find(orderId);
+        return it == orders.end() ? std::nullopt : std::optional<Entry>(it->second);
+    }
+};
+
+Ledger& ledger()
+{
+    static Ledger* l = new Ledger;
+    return *l;
+}
+
 // Applies the changes through the session's manager (table listeners first), then reports them as
 // one TABLES_UPDATES response; `then` runs after that, on the dispatcher.
 void publish(std::uint64_t sessionId, const std::string& requestId, std::vector<Change> changes,
              std::function<void()> then = {})
 {
+    ledger().record(changes);
     Ref<TableManager> manager = SessionTables::instance().manager(sessionId);
     if (!manager)
     {
@@ -527,6 +586,76 @@ void deleteOrder(Session& session, const Request& request)
     publish(session.simId(), request.id(), {{K7RTable::Orders, K7RTableUpdateType::Delete, *orderId, {}}});
 }
 
+// The order's last update and its row as it last was, also after it left the table.
+void lastOrderUpdate(Session& session, const Request& request)
+{
+    const std::optional<std::string> orderId = textParam(request.params, P::OrderId);
+    if (!orderId || orderId->empty())
+    {
+        session.deliverRequestFailed(request.id(), std::string("The order is not specified (ORDER_ID)"));
+        return;
+    }
+    const std::optional<Ledger::Entry> entry = ledger().find(*orderId);
+    if (!entry)
+    {
+        session.deliverRequestFailed(request.id(), "Unknown order '" + *orderId + "'");
+        return;
+    }
+    ResponseContent content;
+    content.lastOrderUpdate = {entry->last, K7RTable::Orders,
+                               Ref<IK7RRow>::adopt(rowOf(K7RTable::Orders, RowKind::Table, entry->cells, *orderId).share())};
+    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::GetLastOrderUpdate), Text(request.id()),
+                                            std::move(content));
+    session.deliverRequestCompleted(request.id(), response.get());
+}
+
+// A subscription to an offer's prices: tradable ("T") or view only ("V") sends the offer's market
+// data and level-2 book of the moment; disabled ("D") sends none. The offer's SubscriptionStatus
+// follows.
+void setSubscription(Session& session, const Request& request)
+{
+    const std::optional<std::string> offerId = textParam(request.params, P::OfferId);
+    if (!offerId || offerId->empty())
+    {
+        session.deliverRequestFailed(request.id(), std::string("The offer is not specified (OFFER_ID)"));
+        return;
+    }
+    const std::optional<std::string> status = textParam(request.params, P::SubscriptionStatus);
+    if (!status || (*status != "T" && *status != "V" && *status != "D"))
+    {
+        session.deliverRequestFailed(request.id(), "The subscription status must be \"T\", \"V\" or \"D\" "
+                                                   "(SUBSCRIPTION_STATUS), not '" + status.value_or("") + "'");
+        return;
+    }
+    Ref<TableManager> manager = SessionTables::instance().manager(session.simId());
+    LiveQuote quote;
+    if (!liveQuote(manager, *offerId, world().clock().nowMs(), quote))
+    {
+        session.deliverRequestFailed(request.id(), "Unknown offer '" + *offerId + "'");
+        return;
+    }
+    Ref<Response> done = make<Response>(static_cast<int>(K7RResponseType::CommandResponse), Text(request.id()));
+    session.deliverRequestCompleted(request.id(), done.get());
+    if (*status != "D")
+    {
+        ResponseContent data;
+        data.marketData = std::make_shared<const MarketDataMessage>(marketDataMessage(quote, request.id()));
+        Ref<Response> r = make<Response>(static_cast<int>(K7RResponseType::MarketData), Text(request.id()), std::move(data));
+        session.deliverRequestCompleted(request.id(), r.get());
+        ResponseContent book;
+        book.level2 = std::make_shared<const std::vector<Level2Quote>>(1, level2Update(quote));
+        r = make<Response>(static_cast<int>(K7RResponseType::Level2MarketData), Text(request.id()), std::move(book));
+        session.deliverRequestCompleted(request.id(), r.get());
+    }
+    if (!manager)
+        return;
+    RowHold offer = manager->table(K7RTable::Offers)->find(*offerId);
+    const char* current = offer ? offer->textOf("SubscriptionStatus") : nullptr;
+    if (offer && (!current || *status != current))
+        publish(session.simId(), request.id(), {{K7RTable::Offers, K7RTableUpdateType::Update, *offerId,
+                                                 {{"SubscriptionStatus", *status}}}});
+}
+
 }  // namespace
 
 void answerOrder(Session& session, const Ref<Request>& request)
@@ -542,11 +671,14 @@ void answerOrder(Session& session, const Ref<Request>& request)
         return createOrder(session, *request);
     if (*name == "DeleteOrder")
         return deleteOrder(session, *request);
+    if (*name == "GetLastOrderUpdate")
+        return lastOrderUpdate(session, *request);
+    if (*name == "SetSubscriptionStatus")
+        return setSubscription(session, *request);
     static const char* const Known[] = {"CreateOCO", "CreateOTO", "CreateOTOCO", "JoinToNewContingencyGroup",
                                         "JoinToExistingContingencyGroup", "RemoveFromContingencyGroup", "EditOrder",
-                                        "SetSubscriptionStatus", "UpdateMarginRequirements", "GetLastOrderUpdate",
-                                        "AcceptOrder", "ChangePassword", "SendMail", "UpdateCommissions",
-                                        "UpdateRollover"};
+                                        "UpdateMarginRequirements", "AcceptOrder", "ChangePassword", "SendMail",
+                                        "UpdateCommissions", "UpdateRollover"};
     for (const char* known : Known)
         if (*name == known)
         {

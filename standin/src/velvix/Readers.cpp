@@ -138,6 +138,135 @@ bool OrderResponseReader::isUnderDealerIntervention()
     return dealerIntervention_;
 }
 
+// --- last order update -----------------------------------------------------------------------
+
+LastOrderUpdateReader::LastOrderUpdateReader(K7RTableUpdateType type, Ref<IK7RRow> order)
+    : RefCounted("IK7RLastOrderUpdateResponseReader"), type_(type), order_(std::move(order))
+{
+}
+
+K7RTableUpdateType LastOrderUpdateReader::getUpdateType() { return type_; }
+
+IK7ROrderRow* LastOrderUpdateReader::getOrder()
+{
+    return Ref<IK7ROrderRow>::retain(dynamic_cast<IK7ROrderRow*>(order_.get())).detach();
+}
+
+// --- market data -----------------------------------------------------------------------------
+
+MarketDataReader::MarketDataReader(std::shared_ptr<const MarketDataMessage> message)
+    : RefCounted("IK7RMarketDataResponseReader"),
+      m_(message ? std::move(message) : std::make_shared<const MarketDataMessage>())
+{
+}
+
+namespace
+{
+const char* cText(const Text& t)
+{
+    return t ? t->c_str() : nullptr;
+}
+}  // namespace
+
+const char* MarketDataReader::getQuoteId() { return cText(m_->quoteId); }
+const char* MarketDataReader::getInstrument() { return cText(m_->instrument); }
+int MarketDataReader::getSymbolId() { return m_->symbolId; }
+double MarketDataReader::getDateTime() { return m_->dateTime; }
+double MarketDataReader::getAskLow() { return m_->askLow; }
+double MarketDataReader::getAskHigh() { return m_->askHigh; }
+double MarketDataReader::getAskOpen() { return m_->askOpen; }
+double MarketDataReader::getAskClose() { return m_->askClose; }
+double MarketDataReader::getBidLow() { return m_->bidLow; }
+double MarketDataReader::getBidHigh() { return m_->bidHigh; }
+double MarketDataReader::getBidOpen() { return m_->bidOpen; }
+double MarketDataReader::getBidClose() { return m_->bidClose; }
+double MarketDataReader::getLow() { return m_->low; }
+double MarketDataReader::getHigh() { return m_->high; }
+int MarketDataReader::getTimingInterval() { return m_->timingInterval; }
+bool MarketDataReader::getCandleCompleted() { return m_->candleCompleted; }
+const char* MarketDataReader::getMarketDataRequestId() { return cText(m_->marketDataRequestId); }
+const char* MarketDataReader::getTradingSessionId() { return cText(m_->tradingSessionId); }
+const char* MarketDataReader::getTradingSessionSubId() { return cText(m_->tradingSessionSubId); }
+int MarketDataReader::getContinuosFlag() { return m_->continuosFlag; }
+const char* MarketDataReader::getBidId() { return cText(m_->bidId); }
+const char* MarketDataReader::getBidQuoteCondition() { return cText(m_->bidQuoteCondition); }
+int MarketDataReader::getBidQuoteType() { return m_->bidQuoteType; }
+double MarketDataReader::getBidExpireDateTime() { return m_->bidExpireDateTime; }
+const char* MarketDataReader::getAskId() { return cText(m_->askId); }
+const char* MarketDataReader::getAskQuoteCondition() { return cText(m_->askQuoteCondition); }
+int MarketDataReader::getAskQuoteType() { return m_->askQuoteType; }
+double MarketDataReader::getAskExpireDateTime() { return m_->askExpireDateTime; }
+
+// --- level 2 ---------------------------------------------------------------------------------
+
+Level2Reader::Level2Reader(std::shared_ptr<const std::vector<Level2Quote>> quotes)
+    : RefCounted("IK7RLevel2MarketDataUpdatesReader"),
+      quotes_(quotes ? std::move(quotes) : std::make_shared<const std::vector<Level2Quote>>())
+{
+}
+
+const Level2Quote* Level2Reader::quoteAt(const char* op, int quote) const
+{
+    if (quote >= 0 && static_cast<std::size_t>(quote) < quotes_->size())
+        return &(*quotes_)[static_cast<std::size_t>(quote)];
+    journal(Lib, op, {number(quote)});
+    return nullptr;
+}
+
+const Level2Price* Level2Reader::priceAt(const char* op, int quote, int price) const
+{
+    if (quote >= 0 && static_cast<std::size_t>(quote) < quotes_->size())
+    {
+        const std::vector<Level2Price>& prices = (*quotes_)[static_cast<std::size_t>(quote)].prices;
+        if (price >= 0 && static_cast<std::size_t>(price) < prices.size())
+            return &prices[static_cast<std::size_t>(price)];
+    }
+    journal(Lib, op, {number(quote), number(price)});
+    return nullptr;
+}
+
+int Level2Reader::getPriceQuotesCount() { return static_cast<int>(quotes_->size()); }
+
+double Level2Reader::getDateTime(int quote)
+{
+    const Level2Quote* q = quoteAt("IK7RLevel2MarketDataUpdatesReader::getDateTime", quote);
+    return q ? q->dateTime : 0.0;
+}
+
+int Level2Reader::getSymbolId(int quote)
+{
+    const Level2Quote* q = quoteAt("IK7RLevel2MarketDataUpdatesReader::getSymbolId", quote);
+    return q ? q->symbolId : 0;
+}
+
+int Level2Reader::getVolume(int quote)
+{
+    const Level2Quote* q = quoteAt("IK7RLevel2MarketDataUpdatesReader::getVolume", quote);
+    return q ? q->volume : 0;
+}
+
+int Level2Reader::getPricesCount(int quote)
+{
+    const Level2Quote* q = quoteAt("IK7RLevel2MarketDataUpdatesReader::getPricesCount", quote);
+    return q ? static_cast<int>(q->prices.size()) : 0;
+}
+
+#define SIM_LEVEL2_GETTER(type, name, expr, neutral)                                          \
+    type Level2Reader::name(int quote, int price)                                             \
+    {                                                                                         \
+        const Level2Price* p = priceAt("IK7RLevel2MarketDataUpdatesReader::" #name, quote, price); \
+        return p ? (expr) : (neutral);                                                        \
+    }
+SIM_LEVEL2_GETTER(bool, isBid, p->bid, false)
+SIM_LEVEL2_GETTER(bool, isAsk, p->ask, false)
+SIM_LEVEL2_GETTER(bool, isLow, p->low, false)
+SIM_LEVEL2_GETTER(bool, isHigh, p->high, false)
+SIM_LEVEL2_GETTER(double, getRate, p->rate, 0.0)
+SIM_LEVEL2_GETTER(double, getAmount, p->amount, 0.0)
+SIM_LEVEL2_GETTER(const char*, getCondition, cText(p->condition), nullptr)
+SIM_LEVEL2_GETTER(const char*, getOriginator, cText(p->originator), nullptr)
+#undef SIM_LEVEL2_GETTER
+
 // --- tables updates --------------------------------------------------------------------------
 
 TablesUpdatesReader::TablesUpdatesReader(double serverTime, std::vector<TableUpdate> updates)
@@ -148,40 +277,59 @@ TablesUpdatesReader::TablesUpdatesReader(double serverTime, std::vector<TableUpd
 double TablesUpdatesReader::getServerTime() { return serverTime_; }
 int TablesUpdatesReader::size() { return static_cast<int>(updates_.size()); }
 
+const TableUpdate* TablesUpdatesReader::at(const char* op, int index) const
+{
+    if (index >= 0 && static_cast<std::size_t>(index) < updates_.size())
+        return &updates_[static_cast<std::size_t>(index)];
+    journal(Lib, op, {number(index)});
+    return nullptr;
+}
+
 K7RTableUpdateType TablesUpdatesReader::getUpdateType(int index)
 {
-    if (index < 0 || index >= size())
-        return K7RTableUpdateType::UpdateUnknown;
-    return updates_[static_cast<std::size_t>(index)].type;
+    const TableUpdate* u = at("IK7RTablesUpdatesReader::getUpdateType", index);
+    return u ? u->type : K7RTableUpdateType::UpdateUnknown;
 }
 
 K7RTable TablesUpdatesReader::getUpdateTable(int index)
 {
-    if (index < 0 || index >= size())
-        return K7RTable::TableUnknown;
-    return updates_[static_cast<std::size_t>(index)].table;
+    const TableUpdate* u = at("IK7RTablesUpdatesReader::getUpdateTable", index);
+    return u ? u->table : K7RTable::TableUnknown;
 }
 
 template <class Row>
-Row* TablesUpdatesReader::rowAs(int index, K7RTable table)
+Row* TablesUpdatesReader::rowAs(const char* op, int index, K7RTable table)
 {
-    if (index < 0 || index >= size())
+    const TableUpdate* u = at(op, index);
+    if (!u || u->table != table)
         return nullptr;
-    const TableUpdate& u = updates_[static_cast<std::size_t>(index)];
-    if (u.table != table)
-        return nullptr;
-    return Ref<Row>::retain(dynamic_cast<Row*>(u.row.get())).detach();
+    return Ref<Row>::retain(dynamic_cast<Row*>(u->row.get())).detach();
 }
 
-IK7ROfferRow* TablesUpdatesReader::getOfferRow(int i) { return rowAs<IK7ROfferRow>(i, K7RTable::Offers); }
-IK7RAccountRow* TablesUpdatesReader::getAccountRow(int i) { return rowAs<IK7RAccountRow>(i, K7RTable::Accounts); }
-IK7ROrderRow* TablesUpdatesReader::getOrderRow(int i) { return rowAs<IK7ROrderRow>(i, K7RTable::Orders); }
-IK7RTradeRow* TablesUpdatesReader::getTradeRow(int i) { return rowAs<IK7RTradeRow>(i, K7RTable::Trades); }
+IK7ROfferRow* TablesUpdatesReader::getOfferRow(int i)
+{
+    return rowAs<IK7ROfferRow>("IK7RTablesUpdatesReader::getOfferRow", i, K7RTable::Offers);
+}
+IK7RAccountRow* TablesUpdatesReader::getAccountRow(int i)
+{
+    return rowAs<IK7RAccountRow>("IK7RTablesUpdatesReader::getAccountRow", i, K7RTable::Accounts);
+}
+IK7ROrderRow* TablesUpdatesReader::getOrderRow(int i)
+{
+    return rowAs<IK7ROrderRow>("IK7RTablesUpdatesReader::getOrderRow", i, K7RTable::Orders);
+}
+IK7RTradeRow* TablesUpdatesReader::getTradeRow(int i)
+{
+    return rowAs<IK7RTradeRow>("IK7RTablesUpdatesReader::getTradeRow", i, K7RTable::Trades);
+}
 IK7RClosedTradeRow* TablesUpdatesReader::getClosedTradeRow(int i)
 {
-    return rowAs<IK7RClosedTradeRow>(i, K7RTable::ClosedTrades);
+    return rowAs<IK7RClosedTradeRow>("IK7RTablesUpdatesReader::getClosedTradeRow", i, K7RTable::ClosedTrades);
 }
-IK7RMessageRow* TablesUpdatesReader::getMessageRow(int i) { return rowAs<IK7RMessageRow>(i, K7RTable::Messages); }
+IK7RMessageRow* TablesUpdatesReader::getMessageRow(int i)
+{
+    return rowAs<IK7RMessageRow>("IK7RTablesUpdatesReader::getMessageRow", i, K7RTable::Messages);
+}
 
 // --- system properties -----------------------------------------------------------------------
 
@@ -233,17 +381,17 @@ IK7RMarketDataSnapshotResponseReader* ResponseReaderFactory::createMarketDataSna
     return c ? make<SnapshotReader>(c->snapshot).detach() : nullptr;
 }
 
-// Market data and level-2 responses are not produced by this server yet.
 IK7RMarketDataResponseReader* ResponseReaderFactory::createMarketDataReader(IK7RResponse* response)
 {
-    readable("IK7RResponseReaderFactory::createMarketDataReader", response, K7RResponseType::MarketData);
-    return nullptr;
+    auto c = readable("IK7RResponseReaderFactory::createMarketDataReader", response, K7RResponseType::MarketData);
+    return c ? make<MarketDataReader>(c->marketData).detach() : nullptr;
 }
 
 IK7RLevel2MarketDataUpdatesReader* ResponseReaderFactory::createLevel2MarketDataReader(IK7RResponse* response)
 {
-    readable("IK7RResponseReaderFactory::createLevel2MarketDataReader", response, K7RResponseType::Level2MarketData);
-    return nullptr;
+    auto c = readable("IK7RResponseReaderFactory::createLevel2MarketDataReader", response,
+                      K7RResponseType::Level2MarketData);
+    return c ? make<Level2Reader>(c->level2).detach() : nullptr;
 }
 
 IK7RGenericTableResponseReader* ResponseReaderFactory::tableReader(const char* op, IK7RResponse* response,
@@ -298,9 +446,9 @@ IK7ROrderResponseReader* ResponseReaderFactory::createOrderResponseReader(IK7RRe
 
 IK7RLastOrderUpdateResponseReader* ResponseReaderFactory::createLastOrderUpdateResponseReader(IK7RResponse* response)
 {
-    readable("IK7RResponseReaderFactory::createLastOrderUpdateResponseReader", response,
-             K7RResponseType::GetLastOrderUpdate);
-    return nullptr;
+    auto c = readable("IK7RResponseReaderFactory::createLastOrderUpdateResponseReader", response,
+                      K7RResponseType::GetLastOrderUpdate);
+    return c ? make<LastOrderUpdateReader>(c->lastOrderUpdate.type, c->lastOrderUpdate.row).detach() : nullptr;
 }
 
 IK7RSystemPropertiesReader* ResponseReaderFactory::createSystemPropertiesReader(IK7RResponse* response)

@@ -73,6 +73,89 @@ private:
     bool dealerIntervention_;
 };
 
+class LastOrderUpdateReader final : public RefCounted<IK7RLastOrderUpdateResponseReader>
+{
+public:
+    LastOrderUpdateReader(K7RTableUpdateType type, Ref<IK7RRow> order);
+
+    K7RTableUpdateType getUpdateType() override;
+    IK7ROrderRow* getOrder() override;  // null when the row is none or not an order row
+
+private:
+    ~LastOrderUpdateReader() override = default;
+    K7RTableUpdateType type_;
+    Ref<IK7RRow> order_;
+};
+
+class MarketDataReader final : public RefCounted<IK7RMarketDataResponseReader>
+{
+public:
+    explicit MarketDataReader(std::shared_ptr<const MarketDataMessage> message);
+
+    const char* getQuoteId() override;
+    const char* getInstrument() override;
+    int getSymbolId() override;
+    double getDateTime() override;
+    double getAskLow() override;
+    double getAskHigh() override;
+    double getAskOpen() override;
+    double getAskClose() override;
+    double getBidLow() override;
+    double getBidHigh() override;
+    double getBidOpen() override;
+    double getBidClose() override;
+    double getLow() override;
+    double getHigh() override;
+    int getTimingInterval() override;
+    bool getCandleCompleted() override;
+    const char* getMarketDataRequestId() override;
+    const char* getTradingSessionId() override;
+    const char* getTradingSessionSubId() override;
+    int getContinuosFlag() override;
+    const char* getBidId() override;
+    const char* getBidQuoteCondition() override;
+    int getBidQuoteType() override;
+    double getBidExpireDateTime() override;
+    const char* getAskId() override;
+    const char* getAskQuoteCondition() override;
+    int getAskQuoteType() override;
+    double getAskExpireDateTime() override;
+
+private:
+    ~MarketDataReader() override = default;
+    std::shared_ptr<const MarketDataMessage> m_;
+};
+
+// The flat getters are the library's own range check: outside the updates or their prices they
+// give 0, 0.0, false or null and journal the call with its indices.
+class Level2Reader final : public RefCounted<IK7RLevel2MarketDataUpdatesReader>
+{
+public:
+    explicit Level2Reader(std::shared_ptr<const std::vector<Level2Quote>> quotes);
+
+    int getPriceQuotesCount() override;
+    double getDateTime(int quote) override;
+    int getSymbolId(int quote) override;
+    int getVolume(int quote) override;
+    int getPricesCount(int quote) override;
+    bool isBid(int quote, int price) override;
+    bool isAsk(int quote, int price) override;
+    bool isLow(int quote, int price) override;
+    bool isHigh(int quote, int price) override;
+    double getRate(int quote, int price) override;
+    double getAmount(int quote, int price) override;
+    const char* getCondition(int quote, int price) override;
+    const char* getOriginator(int quote, int price) override;
+
+private:
+    ~Level2Reader() override = default;
+    const Level2Quote* quoteAt(const char* op, int quote) const;
+    const Level2Price* priceAt(const char* op, int quote, int price) const;
+    std::shared_ptr<const std::vector<Level2Quote>> quotes_;
+};
+
+// Outside the updates the getters give UPDATE_UNKNOWN, TABLE_UNKNOWN or null and journal the
+// call with its index; a row getter for another table gives null unjournaled.
 class TablesUpdatesReader final : public RefCounted<IK7RTablesUpdatesReader>
 {
 public:
@@ -91,8 +174,9 @@ public:
 
 private:
     ~TablesUpdatesReader() override = default;
+    const TableUpdate* at(const char* op, int index) const;
     template <class Row>
-    Row* rowAs(int index, K7RTable table);
+    Row* rowAs(const char* op, int index, K7RTable table);
     double serverTime_;
     std::vector<TableUpdate> updates_;
 };

@@ -36,6 +36,43 @@ struct TableUpdate
     Ref<IK7RRow> row;
 };
 
+// One market data message: a quote of one instrument with its running candle.
+struct MarketDataMessage
+{
+    Text quoteId, instrument;
+    int symbolId = 0;
+    double dateTime = 0.0;
+    double askLow = 0.0, askHigh = 0.0, askOpen = 0.0, askClose = 0.0;
+    double bidLow = 0.0, bidHigh = 0.0, bidOpen = 0.0, bidClose = 0.0;
+    double low = 0.0, high = 0.0;
+    int timingInterval = 0;
+    bool candleCompleted = false;
+    Text marketDataRequestId, tradingSessionId, tradingSessionSubId;
+    int continuosFlag = 0;
+    Text bidId, bidQuoteCondition;
+    int bidQuoteType = 0;
+    double bidExpireDateTime = 0.0;
+    Text askId, askQuoteCondition;
+    int askQuoteType = 0;
+    double askExpireDateTime = 0.0;
+};
+
+// One price of a level-2 update, and the update.
+struct Level2Price
+{
+    bool bid = false, ask = false, low = false, high = false;
+    double rate = 0.0, amount = 0.0;
+    Text condition, originator;
+};
+
+struct Level2Quote
+{
+    double dateTime = 0.0;
+    int symbolId = 0;
+    int volume = 0;
+    std::vector<Level2Price> prices;
+};
+
 // System properties as a response carries them: (name, value), either may be null.
 using PropertyPairs = std::vector<std::pair<Text, Text>>;
 
@@ -50,6 +87,9 @@ struct ResponseContent
     double serverTime = 0.0;
     std::vector<TableUpdate> updates;
     std::shared_ptr<const PropertyPairs> properties;
+    std::shared_ptr<const MarketDataMessage> marketData;
+    std::shared_ptr<const std::vector<Level2Quote>> level2;
+    TableUpdate lastOrderUpdate;  // the update type and the order row (null for none)
     std::set<std::string> nullReaders;   // creator names that give null for this response
 };
 
