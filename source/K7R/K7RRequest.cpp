@@ -167,7 +167,7 @@ BOOST_PYTHON_FUNCTION_OVERLOADS(FillSnapshotTimeOverloads, fillSnapshotTime, 2, 
 boost::shared_ptr<K7RRequestHelper> createConfirmationMailRequest(IK7RRequestFactory& factory,
                                                                   IK7RMessageRow* row)
 {
-    return wrapRequest(factory.createConfirmationMailRequest(&required(row, "message row")));
+    return wrapRequest(factory.createConfirmationMailRequest(row));
 }
 
 boost::shared_ptr<K7RRequestHelper> createRefreshTableRequest(IK7RRequestFactory& factory,

@@ -161,10 +161,21 @@ class TestRequest:
         assert factory.create_order_request(factory.create_value_map()) is None
         assert factory.last_error
 
-    def test_none_message_row_is_refused(self, sim, factory):
-        with pytest.raises(ValueError, match="^The message row must not be None$"):
-            factory.create_confirmation_mail_request(None)
-        assert calls_of(sim, "IK7RRequestFactory::createConfirmationMailRequest") == []
+    # The journal shows a null object as False (mail, order) or None (the timeframe).
+    @pytest.mark.parametrize("create, op, received, reason", [
+        (lambda f: f.create_confirmation_mail_request(None), "createConfirmationMailRequest",
+         (False,), "The message is not specified"),
+        (lambda f: f.create_order_request(None), "createOrderRequest", (False,),
+         "The value map is not specified"),
+        (lambda f: f.create_market_data_snapshot_request_instrument("EUR/USD", None),
+         "createMarketDataSnapshotRequestInstrument", ("EUR/USD", None, 300),
+         "The timeframe is not specified"),
+    ], ids=["mail", "order", "snapshot"])
+    def test_none_objects_reach_the_library_as_null(self, sim, factory, create, op, received,
+                                                    reason):
+        assert create(factory) is None
+        assert factory.last_error == reason
+        assert calls_of(sim, f"IK7RRequestFactory::{op}") == [received]
 
     def test_each_wrapper_holds_one_reference_and_gives_it_back(self, sim, factory, h1):
         gc.collect()
