@@ -5,8 +5,11 @@
 #include <boost/python.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include "K7R/K7RLevel2MarketDataReader.h"
 #include "K7R/K7RMarketDataSnapshotReader.h"
+#include "K7R/K7RSystemPropertiesReader.h"
 #include "K7R/K7RTable.h"
+#include "K7R/K7RTablesUpdatesReader.h"
 #include "ObjectHandles.h"
 #include "Registrations.h"
 
@@ -32,6 +35,15 @@ bp::object tableReader(IK7RGenericTableResponseReader* returned)
     return ownReader<K7RGenericTableResponseReader>(returned);
 }
 
+// The level-2 reader view counts its own references; otherwise as an own-class reader.
+bp::object level2Reader(IK7RLevel2MarketDataUpdatesReader* returned)
+{
+    if (!returned)
+        return bp::object();
+    const LibraryHandle<IK7RLevel2MarketDataUpdatesReader> returnedReference = makeLibraryHandle(returned);
+    return newLevel2Reader(returned);
+}
+
 }  // namespace
 
 namespace vexa2 { namespace python {
@@ -45,6 +57,8 @@ bp::object createReader(IK7RResponseReaderFactory* factory, IK7RResponse* respon
         return bp::object();
     switch (type)
     {
+    case K7RResponseType::TablesUpdates:
+        return ownReader<K7RTablesUpdatesReaderHelper>(factory->createTablesUpdatesReader(response));
     case K7RResponseType::MarketDataSnapshot:
         return ownReader<K7RMarketDataSnapshotResponseReaderHelper>(
             factory->createMarketDataSnapshotReader(response));
@@ -55,15 +69,15 @@ bp::object createReader(IK7RResponseReaderFactory* factory, IK7RResponse* respon
     case K7RResponseType::GetClosedTrades:
         return tableReader(factory->createClosedTradesTableReader(response));
     case K7RResponseType::GetMessages: return tableReader(factory->createMessagesTableReader(response));
+    case K7RResponseType::CreateOrderResponse: return wrapApiObject(factory->createOrderResponseReader(response));
+    case K7RResponseType::GetSystemProperties:
+        return ownReader<K7RSystemPropertiesReaderHelper>(factory->createSystemPropertiesReader(response));
     case K7RResponseType::MarginRequirementsResponse:
         return bp::object(factory->processMarginRequirementsResponse(response));
-    // Their reader classes do not exist yet: no reader is made, so none is left unreleased.
-    case K7RResponseType::TablesUpdates:
-    case K7RResponseType::CreateOrderResponse:
-    case K7RResponseType::GetSystemProperties:
     case K7RResponseType::GetLastOrderUpdate:
-    case K7RResponseType::MarketData:
-    case K7RResponseType::Level2MarketData:
+        return wrapApiObject(factory->createLastOrderUpdateResponseReader(response));
+    case K7RResponseType::MarketData: return wrapApiObject(factory->createMarketDataReader(response));
+    case K7RResponseType::Level2MarketData: return level2Reader(factory->createLevel2MarketDataReader(response));
     case K7RResponseType::CommandResponse:
     case K7RResponseType::ResponseUnknown:
         break;
@@ -77,9 +91,14 @@ void exportResponse()
 {
     using vexa2::python::LibraryHandle;
 
-    // The readers first; the others join after the snapshot reader in this order: tables
-    // updates, last order update, order response, market data, level 2, system properties.
+    // The readers first.
     exportMarketDataSnapshotResponseReader();
+    exportTablesUpdatesReader();
+    exportLastOrderUpdateResponseReader();
+    exportOrderResponseReader();
+    exportMarketDataResponseReader();
+    exportLevel2MarketDataUpdatesReader();
+    exportSystemPropertiesReader();
 
     // The response's shared-pointer converters come with its held type.
     bp::class_<IK7RResponse, LibraryHandle<IK7RResponse>, boost::noncopyable>(

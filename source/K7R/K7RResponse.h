@@ -12,3 +12,8 @@ namespace vexa2 { namespace python {
 boost::python::object createReader(IK7RResponseReaderFactory* factory, IK7RResponse* response);
 
 } }  // namespace vexa2::python
+
+// The reader registrations of exportResponse whose classes are used nowhere else.
+void exportLastOrderUpdateResponseReader();
+void exportOrderResponseReader();
+void exportMarketDataResponseReader();

@@ -77,3 +77,25 @@ def communicator(sim, online_session):
 def m1(communicator):
     """The communicator's one-minute timeframe."""
     return communicator[0].timeframe_factory.create("m1")
+
+
+@pytest.fixture
+def crafted_reader(sim):
+    """crafted_reader(type, prepare=None): what create_reader gives for a response of that type,
+    made by the simulated server, scripted by prepare(response_id) and delivered to a response
+    listener."""
+    from helpers import new_session
+    from test_response_listener import ResponseListener, crafted
+
+    session, sid = new_session(sim)
+    listener = ResponseListener()
+    session.subscribe_response(listener)
+    factory = session.response_reader_factory
+    counter = iter(range(10**6))
+
+    def make(type_, prepare=None):
+        response = crafted(sim, sid, listener, int(type_), f"RQ-{next(counter)}", prepare)
+        return factory.create_reader(response)
+
+    yield make
+    session.unsubscribe_response(listener)

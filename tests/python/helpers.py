@@ -175,3 +175,32 @@ def ready_communicator(session):
     communicator.remove_status_listener(status)
     assert communicator.is_ready()
     return communicator
+
+
+_BOILERPLATE = {"__module__", "__doc__", "__reduce__", "__init__", "__instance_size__",
+                "__dict__", "__weakref__"}
+
+
+def members(cls):
+    """(name, docstring) of everything a registration put into a class, in registration order
+    (the binding library opens a function's docstring with a newline)."""
+    return [(name, member.__doc__.lstrip("\n") if member.__doc__ else None)
+            for name, member in vars(cls).items() if name not in _BOILERPLATE]
+
+
+def send_command(session, listener, params):
+    """Builds an order request from {K7RRequestParamsEnum: str, int or float}, sends it and gives
+    its request id; the outcome arrives at `listener`."""
+    factory = session.request_factory
+    value_map = factory.create_value_map()
+    for param, value in params.items():
+        if isinstance(value, str):
+            value_map.set_string(param, value)
+        elif isinstance(value, float):
+            value_map.set_double(param, value)
+        else:
+            value_map.set_int(param, value)
+    request = factory.create_order_request(value_map)
+    assert request is not None, factory.last_error
+    session.send_request(request)
+    return request.request_id

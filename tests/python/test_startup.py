@@ -27,6 +27,14 @@ EXPECTED_NAMES = {name for name, _, _ in ENUMS} | {
     "K7RRequest", "K7RValueMap", "K7RRequestFactory", "K7RResponse", "K7RResponseReaderFactory",
     "K7RMarketDataSnapshotResponseReaderItem", "_K7RMarketDataSnapshotResponseReader",
     "K7RMarketDataSnapshotResponseReader", "AK7RResponseListener"} | {
+    # The other readers: order response and last order update, market data, level 2, system
+    # properties, tables updates.
+    "K7ROrderResponseReader", "K7RLastOrderUpdateResponseReader", "K7RMarketDataResponseReader",
+    "_K7RLevel2MarketDataUpdatesReader", "K7RLevel2MarketDataUpdatesReader",
+    "_K7RLevel2MarketDataUpdatesReaderL1", "K7RLevel2MarketDataUpdatesReaderL1",
+    "K7RLevel2MarketDataUpdatesReaderPrice", "K7RSystemProperty", "_K7RSystemPropertiesReader",
+    "K7RSystemPropertiesReader", "K7RTablesUpdatesReaderItem", "_K7RTablesUpdatesReader",
+    "K7RTablesUpdatesReader"} | {
     # Historical prices: the communicator, its requests, listeners and errors.
     "PlentaCommunicatorFactory", "TimeframeFactory", "PlentaCommunicatorRequest",
     "PlentaCommunicatorResponse", "APlentaCommunicatorListener",

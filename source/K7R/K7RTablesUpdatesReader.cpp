@@ -1,0 +1,134 @@
+// source/K7R/K7RTablesUpdatesReader.cpp: the tables updates classes: the items, the reader and its
+// container base. An item owns a reference to its row, so items and their rows outlive the reader.
+#include "K7R/K7RTablesUpdatesReader.h"
+
+#include <boost/python.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "DateTime.h"
+#include "K7R/RowWrapping.h"
+#include "ObjectHandles.h"
+
+namespace bp = boost::python;
+
+// One update: its row (one reference of its own), its type and its table.
+class K7RTablesUpdatesReaderItem
+{
+public:
+    K7RTablesUpdatesReaderItem(IK7RRow* row, K7RTableUpdateType type, K7RTable table)
+        : m_row(row), m_type(type), m_table(table)
+    {
+        m_row->addRef();
+    }
+
+    ~K7RTablesUpdatesReaderItem() { m_row->release(); }
+
+    K7RTablesUpdatesReaderItem(const K7RTablesUpdatesReaderItem&) = delete;
+    K7RTablesUpdatesReaderItem& operator=(const K7RTablesUpdatesReaderItem&) = delete;
+
+    IK7RRow* row() const { return m_row; }
+    K7RTableUpdateType type() const { return m_type; }
+    K7RTable table() const { return m_table; }
+
+private:
+    IK7RRow* m_row;
+    K7RTableUpdateType m_type;
+    K7RTable m_table;
+};
+
+namespace vexa2 { namespace python {
+
+std::size_t K7RTablesUpdatesReaderContainerSize(IK7RTablesUpdatesReader* reader)
+{
+    return defaultSize(reader);
+}
+
+bp::object K7RTablesUpdatesReaderContainerGetter(IK7RTablesUpdatesReader* reader, std::size_t index)
+{
+    if (!indexInRange<IK7RTablesUpdatesReader, K7RTablesUpdatesReaderContainerSize>(reader, index))
+        return bp::object();
+    const int i = static_cast<int>(index);
+    IK7RRow* row = nullptr;
+    switch (reader->getUpdateTable(i))
+    {
+    case K7RTable::Offers: row = reader->getOfferRow(i); break;
+    case K7RTable::Accounts: row = reader->getAccountRow(i); break;
+    case K7RTable::Orders: row = reader->getOrderRow(i); break;
+    case K7RTable::Trades: row = reader->getTradeRow(i); break;
+    case K7RTable::ClosedTrades: row = reader->getClosedTradeRow(i); break;
+    case K7RTable::Messages: row = reader->getMessageRow(i); break;
+    default: return bp::object();  // the summary, and tables that are none of the seven
+    }
+    if (!row)
+        return bp::object();
+    // The getter's reference goes on every way out; the item holds its own.
+    const LibraryHandle<IK7RRow> returned = makeLibraryHandle(row);
+    return bp::object(boost::shared_ptr<K7RTablesUpdatesReaderItem>(
+        new K7RTablesUpdatesReaderItem(row, reader->getUpdateType(i), reader->getUpdateTable(i))));
+}
+
+} }  // namespace vexa2::python
+
+namespace {
+
+using namespace vexa2::python;
+using Item = K7RTablesUpdatesReaderItem;
+using Helper = K7RTablesUpdatesReaderHelper;
+using Base = K7RTablesUpdatesReaderBase;
+
+// A reference of the result's own, as the most specific row class of the row's table.
+bp::object tablesUpdatesItemRow(const Item& item)
+{
+    item.row()->addRef();
+    return rowToPythonObject(item.row());
+}
+
+bp::object tablesUpdatesServerTime(Helper& reader)
+{
+    return oleDateToPython(reader.getServerTime());
+}
+
+// tablesUpdatesGetRow: the plain row class of the getter's interface.
+template <class Row, Row* (Helper::*Getter)(int)>
+bp::object tablesUpdatesGetRow(Helper& reader, int i)
+{
+    return wrapApiObject((reader.*Getter)(i));
+}
+
+}  // namespace
+
+void exportTablesUpdatesReader()
+{
+    // Each class's shared-pointer converters come with its held type.
+    bp::class_<Item, boost::shared_ptr<Item>, boost::noncopyable>("K7RTablesUpdatesReaderItem", "One table update.",
+                                                                  bp::no_init)
+        .add_property("row", &tablesUpdatesItemRow, "Gets the row that has been updated.")
+        .add_property("type", &Item::type, "Gets the type of the update.")
+        .add_property("table", &Item::table, "Gets the identifier of the table that has been updated.");
+
+    bp::class_<Base, boost::shared_ptr<Base>, boost::noncopyable>("_K7RTablesUpdatesReader", bp::no_init);
+
+    bp::class_<Helper, boost::shared_ptr<Helper>, bp::bases<Base>, boost::noncopyable>(
+        "K7RTablesUpdatesReader", "The class reads a stream of table updates coming from the trading server.",
+        bp::no_init)
+        .add_property("server_time", &tablesUpdatesServerTime,
+                      "Gets a calendar instance representing the date/time of a table update.")
+        .def("get_update_type", &Helper::getUpdateType, "Gets the type of a table update.")
+        .def("get_update_table", &Helper::getUpdateTable, "Gets the identifier of the table that has been updated.")
+        .def("get_offer_row", &tablesUpdatesGetRow<IK7ROfferRow, &Helper::getOfferRow>,
+             "Gets an instance of the class that provides access to the offer information.")
+        .def("get_account_row", &tablesUpdatesGetRow<IK7RAccountRow, &Helper::getAccountRow>,
+             "Gets an instance of the class that provides access to the account information.")
+        .def("get_order_row", &tablesUpdatesGetRow<IK7ROrderRow, &Helper::getOrderRow>,
+             "Gets an instance of the class that provides access to the order information.")
+        .def("get_trade_row", &tablesUpdatesGetRow<IK7RTradeRow, &Helper::getTradeRow>,
+             "Gets an instance of the class that provides access to the open position information.")
+        .def("get_closed_trade_row", &tablesUpdatesGetRow<IK7RClosedTradeRow, &Helper::getClosedTradeRow>,
+             "Gets an instance of the class that provides access to the closed position information.")
+        .def("get_message_row", &tablesUpdatesGetRow<IK7RMessageRow, &Helper::getMessageRow>,
+             "Gets an instance of the class that provides access to the message information.")
+        .add_property("size", &Helper::size, "Gets the number of rows in the reader.")
+        .def("__len__", &Helper::size, "Reserved for future use.")
+        .def("get", &Base::get, "Gets one table update by its index.")
+        .def("__iter__", bp::range(&Helper::begin, &Helper::end));
+}
