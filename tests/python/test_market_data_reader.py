@@ -75,7 +75,8 @@ def test_a_date_the_library_cannot_convert_raises_the_date_librarys_error(sim, c
 
 @pytest.fixture
 def subscribe(sim, trading):
-    """subscribe(offer_id, status): the request id and the completions it brought, prices still."""
+    """(session, listener, subscribe(offer_id, status) giving the request id and the completions it
+    brought), prices held still."""
     session, _, listener = trading
     sim.price_ticks(False)
     assert sim.flush()
@@ -88,7 +89,7 @@ def subscribe(sim, trading):
         assert sim.flush()
         return request_id, [args for name, args, _ in listener.calls.items if args[0] == request_id]
 
-    yield session, run
+    yield session, listener, run
     sim.price_ticks(True)
 
 
@@ -100,7 +101,7 @@ def offer(session, instrument):
 
 @pytest.mark.parametrize("instrument", ["EUR/USD", "USD/JPY", "US30"])
 def test_a_subscription_brings_market_data_at_the_live_price(subscribe, instrument):
-    session, run = subscribe
+    session, _, run = subscribe
     live = offer(session, instrument)
     request_id, answers = run(live.offer_id, Statuses.TRADABLE)
     assert [response.type for _, response in answers] == [
@@ -120,14 +121,20 @@ def test_a_subscription_brings_market_data_at_the_live_price(subscribe, instrume
 
 
 def test_disabling_brings_no_market_data_and_the_offer_shows_the_status(sim, subscribe):
-    session, run = subscribe
+    session, listener, run = subscribe
+
+    def shown(status):
+        # The offer's change comes as a table update after the answers.
+        listener.calls.wait_until(lambda _: offer(session, "GBP/USD").subscription_status == status)
+        return offer(session, "GBP/USD").subscription_status
+
     live = offer(session, "GBP/USD")
     assert live.subscription_status == Statuses.TRADABLE
     _, answers = run(live.offer_id, Statuses.DISABLE)
     assert [response.type for _, response in answers] == [Type.COMMAND_RESPONSE]
-    assert offer(session, "GBP/USD").subscription_status == Statuses.DISABLE
+    assert shown(Statuses.DISABLE) == Statuses.DISABLE
     _, answers = run(live.offer_id, Statuses.VIEW_ONLY)
-    assert len(answers) == 3 and offer(session, "GBP/USD").subscription_status == Statuses.VIEW_ONLY
+    assert len(answers) == 3 and shown(Statuses.VIEW_ONLY) == Statuses.VIEW_ONLY
 
 
 @pytest.mark.parametrize("offer_id, status, text", [
@@ -136,6 +143,6 @@ def test_disabling_brings_no_market_data_and_the_offer_shows_the_status(sim, sub
     ("", "T", "OFFER_ID"),
 ], ids=["unknown offer", "bad status", "no offer"])
 def test_a_bad_subscription_fails_with_a_reason(subscribe, offer_id, status, text):
-    _, run = subscribe
+    _, _, run = subscribe
     _, answers = run(offer_id, status)
     assert len(answers) == 1 and isinstance(answers[0][1], str) and text in answers[0][1]

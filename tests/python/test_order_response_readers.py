@@ -128,7 +128,11 @@ def test_an_entry_order_is_created_inserted_and_deleted(desk):
     created = session.response_reader_factory.create_reader(response)
     order_id = created.order_id
     assert isinstance(order_id, str) and created.is_under_dealer_intervention() is False
-    listener.calls.wait_until(lambda _: any(row.order_id == order_id for row in orders))
+    def shown():
+        return any(row.order_id == order_id for row in orders)
+
+    listener.calls.wait_until(lambda _: shown())
+    assert shown(), "the orders table shows the created order's id"
 
     waiting = last_update(session, listener, order_id)
     assert waiting.update_type is Update.INSERT
@@ -149,10 +153,14 @@ def test_a_filled_market_order_was_last_deleted(desk):
         eurusd.offer_id, account, dedezi.Constants.Orders.TRUE_MARKET_OPEN))
     _, (_, response) = outcome(listener, request_id, Type.CREATE_ORDER_RESPONSE)
     order_id = session.response_reader_factory.create_reader(response).order_id
-    listener.calls.wait_until(lambda _: any(t.open_order_id == order_id for t in trades))
-    filled = last_update(session, listener, order_id)
-    assert filled.update_type is Update.DELETE
-    assert filled.order.order_id == order_id and filled.order.offer_id == eurusd.offer_id
+    def filled():
+        return any(trade.open_order_id == order_id for trade in trades)
+
+    listener.calls.wait_until(lambda _: filled())
+    assert filled()
+    last = last_update(session, listener, order_id)
+    assert last.update_type is Update.DELETE
+    assert last.order.order_id == order_id and last.order.offer_id == eurusd.offer_id
 
 
 @pytest.mark.parametrize("order_id, text", [("NO-SUCH-ORDER", "Unknown order 'NO-SUCH-ORDER'"),
