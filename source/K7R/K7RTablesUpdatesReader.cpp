@@ -2,8 +2,11 @@
 // container base. An item owns a reference to its row, so items and their rows outlive the reader.
 #include "K7R/K7RTablesUpdatesReader.h"
 
+#include <boost/make_shared.hpp>
 #include <boost/python.hpp>
 #include <boost/shared_ptr.hpp>
+
+#include <memory>
 
 #include "DateTime.h"
 #include "K7R/RowWrapping.h"
@@ -62,9 +65,9 @@ bp::object K7RTablesUpdatesReaderContainerGetter(IK7RTablesUpdatesReader* reader
     if (!row)
         return bp::object();
     // The getter's reference goes on every way out; the item holds its own.
-    const LibraryHandle<IK7RRow> returned = makeLibraryHandle(row);
-    return bp::object(boost::shared_ptr<K7RTablesUpdatesReaderItem>(
-        new K7RTablesUpdatesReaderItem(row, reader->getUpdateType(i), reader->getUpdateTable(i))));
+    const std::unique_ptr<IK7RRow, void (*)(IK7RRow*)> returned(row, &releaseObject<IK7RRow>);
+    return bp::object(
+        boost::make_shared<K7RTablesUpdatesReaderItem>(row, reader->getUpdateType(i), reader->getUpdateTable(i)));
 }
 
 } }  // namespace vexa2::python
@@ -75,6 +78,39 @@ using namespace vexa2::python;
 using Item = K7RTablesUpdatesReaderItem;
 using Helper = K7RTablesUpdatesReaderHelper;
 using Base = K7RTablesUpdatesReaderBase;
+
+// The enum object of a value, found in the enum class's own table of values: a stream's items are
+// read in tight loops, and the binding library's generic conversion costs several times as much.
+// A value outside the enum takes the generic road. The table is the class's and lives as long as
+// the process; it is never given back, so exit never touches it.
+template <class Enum>
+bp::object enumObject(Enum value)
+{
+    static PyObject* const values = [] {
+        const bp::object any(Enum{});
+        return bp::incref(bp::object(any.attr("__class__").attr("values")).ptr());
+    }();
+    PyObject* key = PyLong_FromLong(static_cast<long>(value));
+    if (!key)
+        bp::throw_error_already_set();
+    PyObject* found = PyDict_GetItemWithError(values, key);
+    Py_DECREF(key);
+    if (found)
+        return bp::object(bp::handle<>(bp::borrowed(found)));
+    if (PyErr_Occurred())
+        bp::throw_error_already_set();
+    return bp::object(value);
+}
+
+bp::object itemType(const Item& item)
+{
+    return enumObject(item.type());
+}
+
+bp::object itemTable(const Item& item)
+{
+    return enumObject(item.table());
+}
 
 // A reference of the result's own, as the most specific row class of the row's table.
 bp::object tablesUpdatesItemRow(const Item& item)
@@ -103,8 +139,8 @@ void exportTablesUpdatesReader()
     bp::class_<Item, boost::shared_ptr<Item>, boost::noncopyable>("K7RTablesUpdatesReaderItem", "One table update.",
                                                                   bp::no_init)
         .add_property("row", &tablesUpdatesItemRow, "Gets the row that has been updated.")
-        .add_property("type", &Item::type, "Gets the type of the update.")
-        .add_property("table", &Item::table, "Gets the identifier of the table that has been updated.");
+        .add_property("type", &itemType, "Gets the type of the update.")
+        .add_property("table", &itemTable, "Gets the identifier of the table that has been updated.");
 
     bp::class_<Base, boost::shared_ptr<Base>, boost::noncopyable>("_K7RTablesUpdatesReader", bp::no_init);
 

@@ -81,6 +81,12 @@ def test_the_summary_reads_as_none_between_its_neighbours(stream):
     assert reader.get_update_type(1) is Update.UPDATE
 
 
+def test_an_update_type_outside_the_enum_still_reads_as_the_enum(stream):
+    item = stream([(9, int(Table.OFFERS), OFFER)]).get(0)
+    assert type(item.type) is Update and int(item.type) == 9
+    assert item.table is Table.OFFERS
+
+
 @pytest.mark.parametrize("update, cls, plain", [
     (OFFER, dedezi.K7ROfferTableRow, dedezi.K7ROfferRow),
     (("plain", int(Table.OFFERS), {"OfferID": "2"}), dedezi.K7ROfferRow, dedezi.K7ROfferRow),

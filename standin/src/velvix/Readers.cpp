@@ -303,7 +303,10 @@ Row* TablesUpdatesReader::rowAs(const char* op, int index, K7RTable table)
     const TableUpdate* u = at(op, index);
     if (!u || u->table != table)
         return nullptr;
-    return Ref<Row>::retain(dynamic_cast<Row*>(u->row.get())).detach();
+    Row* row = dynamic_cast<Row*>(u->row.get());
+    if (row)
+        row->addRef();  // the caller's reference
+    return row;
 }
 
 IK7ROfferRow* TablesUpdatesReader::getOfferRow(int i)
