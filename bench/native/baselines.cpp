@@ -40,10 +40,17 @@ struct Trivial
     double getValue() const { return value; }
 };
 
+// The cheapest method a binding can offer that takes two ints.
+struct Grid
+{
+    double at(int i, int j) const { return i + j * 0.5; }
+};
+
 }  // namespace
 
 BOOST_PYTHON_MODULE(dedezi_bench)
 {
     bp::def("thread_calls", threadCalls);
     bp::class_<Trivial>("Trivial").add_property("value", &Trivial::getValue);
+    bp::class_<Grid>("Grid").def("at", &Grid::at);
 }
