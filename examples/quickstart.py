@@ -1,9 +1,10 @@
 """A first trading session with dedezi, against the simulated server.
 
 Configures the transport, creates a session that uses the table manager, follows its status in
-a listener, logs in as demo/demo, lists the offers, opens a market position on EUR/USD and shows
-it in the trades table, reads the last 20 H1 bars of EUR/USD, fetches the last 100 H1 bars through
-the historical-price communicator, lists the quotes cache's instruments, and logs out.
+a listener, logs in as demo/demo, lists the offers, opens a market position on EUR/USD (the new
+order's id, the table updates its fill brings, the trade in the trades table), reads the last 20
+H1 bars of EUR/USD, fetches the last 100 H1 bars through the historical-price communicator, lists
+the quotes cache's instruments, and logs out.
 """
 import threading
 
@@ -57,12 +58,14 @@ class TablesWatcher(dedezi.AK7RTableManagerListener):
 
 
 class Answers(dedezi.AK7RResponseListener):
-    """Hands each answer to whoever waits for that request id."""
+    """Hands each answer to whoever waits for that request id, and keeps the streams of table
+    updates by the request that caused them."""
 
     def __init__(self):
         super().__init__()
         self.arrived = threading.Condition()
         self.answers = {}
+        self.updates = {}
 
     def _answer(self, request_id, answer):
         with self.arrived:
@@ -76,7 +79,9 @@ class Answers(dedezi.AK7RResponseListener):
         self._answer(request_id, RuntimeError(error))
 
     def on_tables_updates(self, response):
-        pass
+        with self.arrived:
+            self.updates.setdefault(response.request_id, []).append(response)
+            self.arrived.notify_all()
 
     def wait_for(self, request_id, timeout=10.0):
         with self.arrived:
@@ -86,6 +91,26 @@ class Answers(dedezi.AK7RResponseListener):
         if isinstance(answer, Exception):
             raise answer
         return answer
+
+    def wait_for_updates(self, request_id, count, timeout=10.0):
+        """The first `count` streams of table updates that `request_id` caused."""
+        with self.arrived:
+            if not self.arrived.wait_for(lambda: len(self.updates.get(request_id, [])) >= count, timeout):
+                raise TimeoutError(f"no table updates for request {request_id}")
+            return self.updates[request_id][:count]
+
+
+KEYS = {Tables.OFFERS: "offer_id", Tables.ACCOUNTS: "account_id", Tables.ORDERS: "order_id",
+        Tables.TRADES: "trade_id", Tables.CLOSED_TRADES: "trade_id", Tables.MESSAGES: "msg_id"}
+
+
+def print_updates(reader):
+    print(f"  at {reader.server_time:%H:%M:%S}:")
+    for item in reader:
+        if item is None:  # the summary's, which the reader does not give
+            print("    (summary)")
+            continue
+        print(f"    {item.type.name:<7} {item.table.name:<9} {getattr(item.row, KEYS[item.table])}")
 
 
 def wait_until(condition, timeout=10.0):
@@ -130,7 +155,12 @@ def main():
     order.set_int(Params.AMOUNT, 10_000)
     request = factory.create_order_request(order)
     session.send_request(request)
-    answers.wait_for(request.request_id)
+    readers = session.response_reader_factory
+    created = readers.create_reader(answers.wait_for(request.request_id))
+    print(f"order {created.order_id} created")
+    print("table updates of the order (placed, then filled):")
+    for response in answers.wait_for_updates(request.request_id, 2):
+        print_updates(readers.create_reader(response))
     trades = manager.get_table(Tables.TRADES)
     wait_until(lambda: trades.size > 0)
     for trade in trades:
