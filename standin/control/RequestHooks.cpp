@@ -357,16 +357,25 @@ void set_market_data(unsigned long long responseId, const py::dict& fields)
         {"ask_id", &M::askId},
         {"ask_quote_condition", &M::askQuoteCondition}};
     const std::map<std::string, double M::*> doubles{
-        {"date_time", &M::dateTime}, {"ask_low", &M::askLow},   {"ask_high", &M::askHigh},
-        {"ask_open", &M::askOpen},   {"ask_close", &M::askClose}, {"bid_low", &M::bidLow},
-        {"bid_high", &M::bidHigh},   {"bid_open", &M::bidOpen}, {"bid_close", &M::bidClose},
-        {"low", &M::low},            {"high", &M::high},        {"bid_expire_date_time", &M::bidExpireDateTime},
+        {"date_time", &M::dateTime},
+        {"ask_low", &M::askLow},
+        {"ask_high", &M::askHigh},
+        {"ask_open", &M::askOpen},
+        {"ask_close", &M::askClose},
+        {"bid_low", &M::bidLow},
+        {"bid_high", &M::bidHigh},
+        {"bid_open", &M::bidOpen},
+        {"bid_close", &M::bidClose},
+        {"low", &M::low},
+        {"high", &M::high},
+        {"bid_expire_date_time", &M::bidExpireDateTime},
         {"ask_expire_date_time", &M::askExpireDateTime}};
-    const std::map<std::string, int M::*> ints{{"symbol_id", &M::symbolId},
-                                               {"timing_interval", &M::timingInterval},
-                                               {"continuos_flag", &M::continuosFlag},
-                                               {"bid_quote_type", &M::bidQuoteType},
-                                               {"ask_quote_type", &M::askQuoteType}};
+    const std::map<std::string, int M::*> ints{
+        {"symbol_id", &M::symbolId},
+        {"timing_interval", &M::timingInterval},
+        {"continuos_flag", &M::continuosFlag},
+        {"bid_quote_type", &M::bidQuoteType},
+        {"ask_quote_type", &M::askQuoteType}};
     py::list items = fields.items();
     for (Py_ssize_t i = 0, n = py::len(items); i < n; ++i)
     {
