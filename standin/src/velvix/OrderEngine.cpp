@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "Market.h"
+#include "Providers.h"
 #include "RequestServer.h"
 #include "Rows.h"
 #include "Session.h"
@@ -542,6 +543,8 @@ void answerOrder(Session& session, const Ref<Request>& request)
         return createOrder(session, *request);
     if (*name == "DeleteOrder")
         return deleteOrder(session, *request);
+    if (*name == "UpdateCommissions")
+        return answerUpdateCommissions(session, *request);
     static const char* const Known[] = {"CreateOCO", "CreateOTO", "CreateOTOCO", "JoinToNewContingencyGroup",
                                         "JoinToExistingContingencyGroup", "RemoveFromContingencyGroup", "EditOrder",
                                         "SetSubscriptionStatus", "UpdateMarginRequirements", "GetLastOrderUpdate",
