@@ -18,6 +18,7 @@
 #include "velvix/RequestServer.h"
 #include "velvix/Responses.h"
 #include "velvix/Session.h"
+#include "velvix/SystemProperties.h"
 #include "velvix/Timeframes.h"
 #include "velvix/ValueMaps.h"
 
@@ -281,6 +282,69 @@ bool deliver_response(unsigned long long sessionId, const py::object& responseId
     return onDispatcher(std::move(what), wait, timeout);
 }
 
+// --- system properties ---------------------------------------------------------------------
+
+py::object textOrNone(const sim::Text& t)
+{
+    return t ? textObject(*t) : py::object();
+}
+
+py::list system_properties()
+{
+    py::list out;
+    for (const auto& [name, value] : sim::velvix::systemProperties())
+        out.append(py::make_tuple(textObject(name), textOrNone(value)));
+    return out;
+}
+
+void set_system_property(const py::object& name, const py::object& value)
+{
+    const sim::Text n = toText(name, "the property name");
+    if (!n)
+        raise(PyExc_ValueError, "a property of the server has a name");
+    sim::velvix::setSystemProperty(*n, toText(value, "the property value"));
+}
+
+void set_system_properties(const py::object& pairs)
+{
+    if (pairs.is_none())
+    {
+        sim::velvix::setSystemProperties(sim::demoSystemProperties());
+        return;
+    }
+    sim::SystemPropertyList list;
+    const Py_ssize_t n = py::len(pairs);
+    for (Py_ssize_t i = 0; i < n; ++i)
+    {
+        py::object pair = pairs[i];
+        if (py::len(pair) != 2 || py::object(pair[0]).is_none())
+            raise(PyExc_ValueError, "a property of the server is (name, value), the value may be None");
+        list.emplace_back(*toText(pair[0], "the property name"), toText(pair[1], "the property value"));
+    }
+    sim::velvix::setSystemProperties(std::move(list));
+}
+
+bool deliver_system_properties(unsigned long long sessionId, const py::object& requestId, bool wait, double timeout)
+{
+    sim::Ref<Session> target = session(sessionId);
+    sim::Ref<Response> r = sim::velvix::systemPropertiesResponse(toText(requestId, "request_id"));
+    return onDispatcher([target, r] { target->deliverRequestCompleted(r->requestId(), r.get()); }, wait, timeout);
+}
+
+void set_response_properties(unsigned long long responseId, const py::object& pairs)
+{
+    auto list = std::make_shared<sim::velvix::PropertyPairs>();
+    const Py_ssize_t n = py::len(pairs);
+    for (Py_ssize_t i = 0; i < n; ++i)
+    {
+        py::object pair = pairs[i];
+        if (py::len(pair) != 2)
+            raise(PyExc_ValueError, "a property is (name, value), either may be None");
+        list->emplace_back(toText(pair[0], "the property name"), toText(pair[1], "the property value"));
+    }
+    response(responseId)->change([&](ResponseContent& c) { c.properties = std::move(list); });
+}
+
 // --- the request desk ------------------------------------------------------------------------
 
 void hold_requests(bool on)
@@ -389,6 +453,18 @@ void exportRequestHooks()
              arg("error") = none, arg("wait") = true, arg("timeout") = 10.0),
             "Delivers to the session's response listeners: \"completed\", \"failed\" or \"tables_updates\". "
             "request_id None takes the response's own id.");
+
+    py::def("system_properties", &system_properties, "The server's system properties as (name, value), in order.");
+    py::def("set_system_property", &set_system_property, (arg("name"), arg("value")),
+            "Changes one of the server's properties (value None for null), or adds it; later responses carry it.");
+    py::def("set_system_properties", &set_system_properties, (arg("properties")),
+            "Replaces the server's properties with (name, value) pairs; None: the demo account's.");
+    py::def("deliver_system_properties", &deliver_system_properties,
+            (arg("session_id"), arg("request_id") = none, arg("wait") = true, arg("timeout") = 10.0),
+            "The server sends its properties as a GET_SYSTEM_PROPERTIES response to the session's response "
+            "listeners (completed).");
+    py::def("set_response_properties", &set_response_properties, (arg("response_id"), arg("properties")),
+            "The (name, value) pairs a system properties reader of the response gives; either may be None.");
 
     py::def("hold_requests", &hold_requests, (arg("on")), "While on, sent requests stay pending.");
     py::def("pending_requests", &pending_requests, "(request_id, params) of the held requests, oldest first.");

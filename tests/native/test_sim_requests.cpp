@@ -17,6 +17,7 @@
 #include "velvix/RequestServer.h"
 #include "velvix/Requests.h"
 #include "velvix/Responses.h"
+#include "velvix/SystemProperties.h"
 #include "velvix/Timeframes.h"
 #include "velvix/ValueMaps.h"
 
@@ -33,7 +34,7 @@ constexpr const char* Kinds[] = {"IK7RRequest",          "IK7RValueMap",
                                  "IK7RTimeframeCollection", "IK7RMarketDataSnapshotResponseReader",
                                  "IK7RGenericTableResponseReader", "IK7ROrderResponseReader",
                                  "IK7RTablesUpdatesReader", "IK7RRequestFactory",
-                                 "IK7RResponseReaderFactory"};
+                                 "IK7RResponseReaderFactory", "IK7RSystemPropertiesReader"};
 
 // Every test ends with the live counts it started with: nothing it made is left referenced.
 class SimRequests : public testing::Test
@@ -525,6 +526,43 @@ TEST_F(SimRequests, ReaderFactoryNullsOnScriptAndMarginResult)
 
     IK7RResponse* order = sim::make<Response>(8, std::string("5")).detach();
     order->release();
+}
+
+TEST_F(SimRequests, SystemPropertiesResponsesCarryTheServersSetAsItWasWhenMade)
+{
+    const auto property = [](IK7RSystemPropertiesReader* reader, int index) {
+        const char* value = "not written";
+        const char* name = reader->getProperty(index, value);
+        return std::make_pair(name ? std::string(name) : "(null)", value ? std::string(value) : "(null)");
+    };
+    using Pair = std::pair<std::string, std::string>;
+
+    sim::Ref<Response> first = systemPropertiesResponse(std::string("7"));
+    IK7RSystemPropertiesReader* reader = readers->createSystemPropertiesReader(first.get());
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(static_cast<std::size_t>(reader->size()), sim::demoSystemProperties().size());
+    EXPECT_EQ(property(reader, 0), Pair("BASE_CRNCY", "USD"));
+    EXPECT_STREQ(reader->findProperty("SupportTickVolume"), "Y");
+    EXPECT_EQ(reader->findProperty("BASE_crncy"), nullptr) << "names compare exactly";
+    EXPECT_EQ(reader->findProperty(nullptr), nullptr);
+    for (int outside : {-1, reader->size()})
+        EXPECT_EQ(property(reader, outside), Pair("(null)", "(null)")) << outside;
+
+    setSystemProperty("BASE_CRNCY", std::string("EUR"));
+    setSystemProperty("X_NEW", std::nullopt);
+    sim::Ref<Response> after = systemPropertiesResponse(std::nullopt);
+    IK7RSystemPropertiesReader* later = readers->createSystemPropertiesReader(after.get());
+    EXPECT_STREQ(reader->findProperty("BASE_CRNCY"), "USD") << "a reader keeps what its response was made with";
+    EXPECT_STREQ(later->findProperty("BASE_CRNCY"), "EUR");
+    EXPECT_EQ(later->size(), reader->size() + 1);
+    EXPECT_EQ(property(later, later->size() - 1), Pair("X_NEW", "(null)"));
+    EXPECT_EQ(readers->createOrderResponseReader(after.get()), nullptr);
+    reader->release();
+    later->release();
+
+    sim::world().reset();
+    EXPECT_EQ(systemProperty("X_NEW"), std::nullopt);
+    EXPECT_EQ(systemProperty("BASE_CRNCY"), sim::Text("USD"));
 }
 
 }  // namespace

@@ -145,6 +145,8 @@ def test_crafted_response_hooks_reject_what_they_cannot_do(sim, desk):
         sim.set_response_reader(response_id, "createNothing", None)
     with pytest.raises(ValueError):
         sim.set_snapshot(response_id, [(45000.0, 1.0, 2.0)])
+    with pytest.raises(ValueError):
+        sim.set_response_properties(response_id, [("A",)])
     with pytest.raises(LookupError):
         sim.make_response(999999, 1)
     sim.reset()
@@ -242,3 +244,27 @@ def test_crafted_table_responses_take_rows_a_reader_type_and_null_readers(sim, d
         sim.set_table_rows(response_id, desk.session.id, 9)
     release(readers)
     assert sim.live("IK7RGenericTableResponseReader") == 0
+
+
+def test_the_servers_system_properties_are_kept_in_the_world_and_sent_on_demand(sim, desk):
+    properties = sim.system_properties()
+    assert properties[0] == ("BASE_CRNCY", "USD")
+    assert dict(properties)["SupportTickVolume"] == "Y"
+
+    sim.set_system_property("BASE_CRNCY", "EUR")
+    sim.set_system_property("X_NEW", None)
+    assert sim.system_properties() == [("BASE_CRNCY", "EUR")] + properties[1:] + [("X_NEW", None)]
+    with pytest.raises(ValueError):
+        sim.set_system_property(None, "1")
+    sim.set_system_properties([("A", "1"), ("B", None)])
+    assert sim.system_properties() == [("A", "1"), ("B", None)]
+    sim.set_system_properties(None)
+    assert sim.system_properties() == properties
+
+    assert sim.deliver_system_properties(desk.session.id, "SP-1") is True
+    assert desk.listener.events == [("completed", b"SP-1", 9)]
+    assert sim.live("IK7RResponse") == 0, "nobody kept the response"
+    sim.set_system_property("BASE_CRNCY", "EUR")
+    sim.reset()
+    assert sim.system_properties() == properties
+

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sim
@@ -64,6 +65,48 @@ struct SessionServer
     std::map<std::string, std::string> tokens; // issued token -> user
 };
 
+// The trading server's system properties, in the order it sends them: (name, value), a value may
+// be null.
+using SystemPropertyList = std::vector<std::pair<std::string, Text>>;
+
+// The demo account's set: the names that apply to it, with a demo server's values. The query
+// depths are those of the server's timeframes (t1, m1, m5, m15, m30, H1, D1, W1, M1; H2 to H8).
+inline SystemPropertyList demoSystemProperties()
+{
+    return {{"BASE_CRNCY", "USD"},
+            {"BASE_UNIT_SIZE", "1000"},
+            {"BASE_CRNCY_PRECISION", "2"},
+            {"BASE_CRNCY_SYMBOL", "$"},
+            {"BASE_TIME_ZONE", "EST"},
+            {"COND_DIST", "0.1"},
+            {"COND_DIST_ENTRY", "0.1"},
+            {"END_TRADING_DAY", "17:00:00"},
+            {"FORCE_PASSWORD_CHANGE", "N"},
+            {"MARKET_OPEN", "Y"},
+            {"QUERYDEPTH_0", "300"},
+            {"QUERYDEPTH_1", "1440"},
+            {"QUERYDEPTH_2", "2016"},
+            {"QUERYDEPTH_3", "2880"},
+            {"QUERYDEPTH_4", "1440"},
+            {"QUERYDEPTH_5", "2160"},
+            {"QUERYDEPTH_6", "3650"},
+            {"QUERYDEPTH_7", "520"},
+            {"QUERYDEPTH_8", "240"},
+            {"QUERYDEPTH_h2", "2160"},
+            {"QUERYDEPTH_h3", "2000"},
+            {"QUERYDEPTH_h4", "2190"},
+            {"QUERYDEPTH_h6", "1460"},
+            {"QUERYDEPTH_h8", "1095"},
+            {"SERVER_TIME_UTC", "Y"},
+            {"SupportTickVolume", "Y"},
+            {"TRAILING_DYNAMIC", "Y"},
+            {"TRAILING_FLUCTUATE", "Y"},
+            {"TRAILING_FLUCTUATE_PTS_MAX", "300"},
+            {"TRAILING_FLUCTUATE_PTS_MIN", "10"},
+            {"PEGGED_STOP_LIMIT_DISABLED", "N"},
+            {"FIRST_TICK_OPEN_PRICE_ENABLED", "N"}};
+}
+
 struct ScenarioState
 {
     TransportSettings transport;
@@ -71,6 +114,7 @@ struct ScenarioState
     // nullopt: the session hands out no collection at all.
     std::optional<std::vector<SessionDescriptorSpec>> sessionDescriptors{std::vector<SessionDescriptorSpec>{}};
     SessionServer sessions;
+    SystemPropertyList systemProperties = demoSystemProperties();
 };
 
 // A value guarded by its own lock; callers read a copy or change it inside update().

@@ -183,6 +183,39 @@ IK7RClosedTradeRow* TablesUpdatesReader::getClosedTradeRow(int i)
 }
 IK7RMessageRow* TablesUpdatesReader::getMessageRow(int i) { return rowAs<IK7RMessageRow>(i, K7RTable::Messages); }
 
+// --- system properties -----------------------------------------------------------------------
+
+SystemPropertiesReader::SystemPropertiesReader(std::shared_ptr<const PropertyPairs> properties)
+    : RefCounted("IK7RSystemPropertiesReader"),
+      properties_(properties ? std::move(properties) : std::make_shared<const PropertyPairs>())
+{
+}
+
+const char* SystemPropertiesReader::findProperty(const char* name)
+{
+    if (!name)
+        return nullptr;
+    for (const auto& [n, value] : *properties_)
+        if (n && *n == name)
+            return value ? value->c_str() : nullptr;
+    return nullptr;
+}
+
+const char* SystemPropertiesReader::getProperty(int index, const char*& value)
+{
+    value = nullptr;
+    if (index < 0 || index >= size())
+        return nullptr;
+    const auto& [name, v] = (*properties_)[static_cast<std::size_t>(index)];
+    value = v ? v->c_str() : nullptr;
+    return name ? name->c_str() : nullptr;
+}
+
+int SystemPropertiesReader::size()
+{
+    return static_cast<int>(properties_->size());
+}
+
 // --- the factory -----------------------------------------------------------------------------
 
 ResponseReaderFactory::ResponseReaderFactory() : RefCounted("IK7RResponseReaderFactory") {}
@@ -200,7 +233,7 @@ IK7RMarketDataSnapshotResponseReader* ResponseReaderFactory::createMarketDataSna
     return c ? make<SnapshotReader>(c->snapshot).detach() : nullptr;
 }
 
-// Market data, level-2 and system-properties responses are not produced by this server yet.
+// Market data and level-2 responses are not produced by this server yet.
 IK7RMarketDataResponseReader* ResponseReaderFactory::createMarketDataReader(IK7RResponse* response)
 {
     readable("IK7RResponseReaderFactory::createMarketDataReader", response, K7RResponseType::MarketData);
@@ -272,9 +305,9 @@ IK7RLastOrderUpdateResponseReader* ResponseReaderFactory::createLastOrderUpdateR
 
 IK7RSystemPropertiesReader* ResponseReaderFactory::createSystemPropertiesReader(IK7RResponse* response)
 {
-    readable("IK7RResponseReaderFactory::createSystemPropertiesReader", response,
-             K7RResponseType::GetSystemProperties);
-    return nullptr;
+    auto c = readable("IK7RResponseReaderFactory::createSystemPropertiesReader", response,
+                      K7RResponseType::GetSystemProperties);
+    return c ? make<SystemPropertiesReader>(c->properties).detach() : nullptr;
 }
 
 bool ResponseReaderFactory::processMarginRequirementsResponse(IK7RResponse* response)

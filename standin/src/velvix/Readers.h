@@ -97,6 +97,22 @@ private:
     std::vector<TableUpdate> updates_;
 };
 
+// Names compare exactly; a null name finds nothing. A property whose value is null is found with
+// a null value, as a missing one.
+class SystemPropertiesReader final : public RefCounted<IK7RSystemPropertiesReader>
+{
+public:
+    explicit SystemPropertiesReader(std::shared_ptr<const PropertyPairs> properties);
+
+    const char* findProperty(const char* name) override;
+    const char* getProperty(int index, const char*& value) override;  // null, value null, outside
+    int size() override;
+
+private:
+    ~SystemPropertiesReader() override = default;
+    std::shared_ptr<const PropertyPairs> properties_;
+};
+
 // Every creator gives a reader when the response is ours and of its type, else null; a "null"
 // fault on the creator, or the response's own script, makes it null too.
 class ResponseReaderFactory final : public RefCounted<IK7RResponseReaderFactory>

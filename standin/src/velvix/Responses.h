@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "velvix/Velvix.h"
@@ -35,6 +36,9 @@ struct TableUpdate
     Ref<IK7RRow> row;
 };
 
+// System properties as a response carries them: (name, value), either may be null.
+using PropertyPairs = std::vector<std::pair<Text, Text>>;
+
 struct ResponseContent
 {
     std::shared_ptr<const history::Series> snapshot;
@@ -45,6 +49,7 @@ struct ResponseContent
     bool marginResult = false;
     double serverTime = 0.0;
     std::vector<TableUpdate> updates;
+    std::shared_ptr<const PropertyPairs> properties;
     std::set<std::string> nullReaders;   // creator names that give null for this response
 };
 
