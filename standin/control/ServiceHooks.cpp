@@ -1,11 +1,13 @@
-// velvix_sim: the face of a session's services: the tables a login loads, deliveries to the
-// commissions and rollover providers' listeners, and their subscriber counts. Sessions are reached
+// velvix_sim: the face of a session's services: the tables a login loads and the properties it was
+// sent, deliveries to the commissions and rollover providers' listeners, and their subscriber
+// counts. Sessions are reached
 // by their registry id; deliveries run on the dispatcher.
 #include <algorithm>
 #include <set>
 
 #include "Control.h"
 #include "core/World.h"
+#include "velvix/LoginRules.h"
 #include "velvix/Providers.h"
 #include "velvix/Session.h"
 #include "velvix/SessionServices.h"
@@ -44,6 +46,30 @@ void set_login_tables(const py::object& tables)
             chosen->insert(py::extract<int>(tables[i])());
     }
     SessionServices::instance().setLoginTables(std::move(chosen));
+}
+
+// A text as str, or as bytes when it is not UTF-8.
+py::object textOf(const sim::Text& t)
+{
+    if (!t)
+        return py::object();
+    if (PyObject* u = PyUnicode_DecodeUTF8(t->data(), static_cast<Py_ssize_t>(t->size()), nullptr))
+        return py::object(py::handle<>(u));
+    PyErr_Clear();
+    return fromValue(*t);
+}
+
+// The (name, value) texts of the login's system properties response; None outside a login.
+py::object login_properties(unsigned long long id)
+{
+    sim::Ref<sim::velvix::LoginRules> rules = SessionServices::instance().loginRules(liveSession(id));
+    if (!rules || !rules->properties())
+        return py::object();
+    py::list out;
+    if (const auto pairs = rules->properties()->content().properties)
+        for (const auto& [name, value] : *pairs)
+            out.append(py::make_tuple(textOf(name), textOf(value)));
+    return out;
 }
 
 bool fire_commission_status(unsigned long long id, int status, bool wait, double timeout)
@@ -93,6 +119,8 @@ void exportServiceHooks()
     using py::arg;
     py::def("set_login_tables", &set_login_tables, (arg("tables")),
             "The tables a login loads by default (K7RTableType values), or None for all seven.");
+    py::def("login_properties", &login_properties, (arg("session_id")),
+            "The system properties the session's login was sent, as (name, value); None outside a login.");
     py::def("fire_commission_status", &fire_commission_status,
             (arg("session_id"), arg("status"), arg("wait") = true, arg("timeout") = 10.0),
             "Delivers a commission status (any integer) to the commissions provider's listeners.");

@@ -74,6 +74,29 @@ def test_tables_not_loaded_at_login_have_no_refresh_response(sim):
     session.logout()
 
 
+def test_system_properties_response_carries_the_servers_set_at_login(sim, loaded, rules):
+    _, session_id, _ = loaded
+    response = rules.system_properties_response
+    assert response.type == dedezi.K7RResponseType.GET_SYSTEM_PROPERTIES
+    sent = sim.login_properties(session_id)
+    assert sent == sim.system_properties()
+    assert ("BASE_CRNCY", "USD") in sent and ("TRAILING_DYNAMIC", "Y") in sent
+
+
+def test_a_changed_property_reaches_later_logins_only(sim):
+    from helpers import log_in, new_session
+    first, first_id = new_session(sim)
+    log_in(first)
+    assert sim.fire_system_property(first_id, "BASE_CRNCY", "EUR")
+    assert ("BASE_CRNCY", "EUR") in sim.system_properties()
+    assert ("BASE_CRNCY", "USD") in sim.login_properties(first_id)
+    later, later_id = new_session(sim)
+    log_in(later)
+    assert ("BASE_CRNCY", "EUR") in sim.login_properties(later_id)
+    first.logout()
+    later.logout()
+
+
 def test_the_services_it_hands_out(rules):
     assert type(rules.permission_checker) is dedezi.K7RPermissionChecker
     assert type(rules.trading_settings_provider) is dedezi.K7RTradingSettingsProvider

@@ -108,3 +108,26 @@ def test_the_instrument_and_the_library_answer_pass_through(sim, checker):
     assert checker.can_create_oco("EUR/USD") is P.PERMISSION_UNKNOWN
     assert sim.journal("IK7RPermissionChecker::canCreateOCO") == \
         [("IK7RPermissionChecker::canCreateOCO", (b"EUR/USD",))]
+
+
+DYNAMIC = [name for name, _ in TRAILING_QUESTIONS if "dynamic" in name]
+FIXED = [name for name, _ in TRAILING_QUESTIONS if "fluctuate" in name]
+
+
+@pytest.mark.parametrize("dynamic, fixed, expected_dynamic, expected_fixed", [
+    ("Y", "Y", ENABLED, ENABLED),          # the demo account's
+    ("N", "Y", DISABLED, ENABLED),
+    ("Y", "N", ENABLED, DISABLED),
+    (None, None, HIDDEN, HIDDEN),          # properties the server does not send
+])
+def test_trailing_questions_follow_the_system_properties(sim, checker, dynamic, fixed,
+                                                         expected_dynamic, expected_fixed):
+    properties = [(name, value) for name, value in sim.system_properties()
+                  if name not in ("TRAILING_DYNAMIC", "TRAILING_FLUCTUATE")]
+    if dynamic is not None:
+        properties.append(("TRAILING_DYNAMIC", dynamic))
+    if fixed is not None:
+        properties.append(("TRAILING_FLUCTUATE", fixed))
+    sim.set_system_properties(properties)
+    assert [getattr(checker, name)() for name in DYNAMIC] == [expected_dynamic] * 4
+    assert [getattr(checker, name)() for name in FIXED] == [expected_fixed] * 4

@@ -32,6 +32,16 @@ def test_name_and_value_arrive_as_two_texts_in_order(sim):
     session.unsubscribe_system_properties_change(listener)
 
 
+def test_a_change_is_the_servers_own_for_later_responses(sim):
+    session, sid = new_session(sim)
+    listener = Recording()
+    session.subscribe_system_properties_change(listener)
+    assert sim.fire_system_property(sid, "END_TRADING_DAY", "16:00:00")
+    assert listener.calls.wait_for(1)[0][:2] == ("END_TRADING_DAY", "16:00:00")
+    assert ("END_TRADING_DAY", "16:00:00") in sim.system_properties()
+    session.unsubscribe_system_properties_change(listener)
+
+
 @pytest.mark.parametrize("obj, doc", [
     (dedezi.AK7RSystemPropertiesListener, "The abstract class..."),
     (dedezi.AK7RSystemPropertiesListener.on_change_property, "Reserved for future use."),

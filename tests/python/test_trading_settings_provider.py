@@ -102,6 +102,14 @@ def test_trailing_steps_are_properties_and_everything_else_methods(settings):
         provider.min_trailing_step = 5
 
 
+def test_trailing_steps_are_the_servers_properties(sim, settings):
+    provider, _ = settings
+    assert (provider.min_trailing_step, provider.max_trailing_step) == (10, 300)
+    sim.set_system_property("TRAILING_FLUCTUATE_PTS_MIN", "5")
+    sim.set_system_property("TRAILING_FLUCTUATE_PTS_MAX", "not a number")
+    assert (provider.min_trailing_step, provider.max_trailing_step) == (5, 300)
+
+
 def test_margins_have_no_constructor_and_read_only_levels(settings):
     provider, account = settings
     with pytest.raises(RuntimeError):

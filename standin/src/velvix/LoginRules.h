@@ -27,6 +27,9 @@ public:
     IK7RPermissionChecker* getPermissionChecker() override;
     IK7RTradingSettingsProvider* getTradingSettingsProvider() override;
 
+    // The server's face: the system properties response of the login (may be null).
+    const Ref<Response>& properties() const { return properties_; }
+
 private:
     ~LoginRules() override = default;
     const std::array<bool, 7> loaded_;

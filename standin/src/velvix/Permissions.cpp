@@ -1,13 +1,15 @@
 // The permission checker: what the demo account may do. For the offers' instruments every kind of
 // order is enabled, quotes are disabled (the account deals without a dealer); for any other
 // instrument every answer is hidden. The trailing-order questions follow the server's system
-// properties. Each question is journaled as "IK7RPermissionChecker::<name>" and takes a "value"
+// properties as they are when asked: TRAILING_DYNAMIC for a dynamic step, TRAILING_FLUCTUATE for
+// a fixed one. Each question is journaled as "IK7RPermissionChecker::<name>" and takes a "value"
 // fault as its answer.
 #include <cstring>
 
 #include "LoginRules.h"
 #include "Market.h"
 #include "SessionServices.h"
+#include "SystemProperties.h"
 
 namespace sim::velvix
 {
@@ -40,10 +42,14 @@ K7RPermissionStatus ask(const char* op, const char* instrument, Kind kind)
     return answer(op, status);
 }
 
-K7RPermissionStatus askTrailing(const char* op)
+// "Y" enables, any other value disables; a property the server does not send hides the question.
+K7RPermissionStatus askTrailing(const char* op, const char* property)
 {
     journal("velvix", op);
-    return answer(op, K7RPermissionStatus::PermissionEnabled);
+    K7RPermissionStatus status = K7RPermissionStatus::PermissionHidden;
+    if (const std::optional<Text> value = systemProperty(property))
+        status = *value == Text("Y") ? K7RPermissionStatus::PermissionEnabled : K7RPermissionStatus::PermissionDisabled;
+    return answer(op, status);
 }
 
 class PermissionChecker final : public RefCounted<IK7RPermissionChecker>
@@ -161,35 +167,35 @@ public:
     }
     K7RPermissionStatus canUseDynamicTrailingForStop() override
     {
-        return askTrailing("IK7RPermissionChecker::canUseDynamicTrailingForStop");
+        return askTrailing("IK7RPermissionChecker::canUseDynamicTrailingForStop", "TRAILING_DYNAMIC");
     }
     K7RPermissionStatus canUseDynamicTrailingForLimit() override
     {
-        return askTrailing("IK7RPermissionChecker::canUseDynamicTrailingForLimit");
+        return askTrailing("IK7RPermissionChecker::canUseDynamicTrailingForLimit", "TRAILING_DYNAMIC");
     }
     K7RPermissionStatus canUseDynamicTrailingForEntryStop() override
     {
-        return askTrailing("IK7RPermissionChecker::canUseDynamicTrailingForEntryStop");
+        return askTrailing("IK7RPermissionChecker::canUseDynamicTrailingForEntryStop", "TRAILING_DYNAMIC");
     }
     K7RPermissionStatus canUseDynamicTrailingForEntryLimit() override
     {
-        return askTrailing("IK7RPermissionChecker::canUseDynamicTrailingForEntryLimit");
+        return askTrailing("IK7RPermissionChecker::canUseDynamicTrailingForEntryLimit", "TRAILING_DYNAMIC");
     }
     K7RPermissionStatus canUseFluctuateTrailingForStop() override
     {
-        return askTrailing("IK7RPermissionChecker::canUseFluctuateTrailingForStop");
+        return askTrailing("IK7RPermissionChecker::canUseFluctuateTrailingForStop", "TRAILING_FLUCTUATE");
     }
     K7RPermissionStatus canUseFluctuateTrailingForLimit() override
     {
-        return askTrailing("IK7RPermissionChecker::canUseFluctuateTrailingForLimit");
+        return askTrailing("IK7RPermissionChecker::canUseFluctuateTrailingForLimit", "TRAILING_FLUCTUATE");
     }
     K7RPermissionStatus canUseFluctuateTrailingForEntryStop() override
     {
-        return askTrailing("IK7RPermissionChecker::canUseFluctuateTrailingForEntryStop");
+        return askTrailing("IK7RPermissionChecker::canUseFluctuateTrailingForEntryStop", "TRAILING_FLUCTUATE");
     }
     K7RPermissionStatus canUseFluctuateTrailingForEntryLimit() override
     {
-        return askTrailing("IK7RPermissionChecker::canUseFluctuateTrailingForEntryLimit");
+        return askTrailing("IK7RPermissionChecker::canUseFluctuateTrailingForEntryLimit", "TRAILING_FLUCTUATE");
     }
 
 private:

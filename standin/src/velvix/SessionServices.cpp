@@ -10,6 +10,7 @@
 #include "Market.h"
 #include "Providers.h"
 #include "Rows.h"
+#include "SystemProperties.h"
 
 namespace sim::velvix
 {
@@ -133,7 +134,8 @@ void SessionServices::loggedIn(std::uint64_t session)
     for (int t = 0; t < 7; ++t)
         if (loaded[static_cast<std::size_t>(t)])
             refreshes[static_cast<std::size_t>(t)] = loginRefresh(static_cast<K7RTable>(t), seed, now);
-    Ref<LoginRules> rules = make<LoginRules>(loaded, std::move(refreshes), nullptr);
+    Ref<LoginRules> rules =
+        make<LoginRules>(loaded, std::move(refreshes), systemPropertiesResponse(Text("login:properties")));
 
     Ref<LoginRules> replaced;  // given back after the lock is let go
     Ref<CommissionsProvider> commissions;

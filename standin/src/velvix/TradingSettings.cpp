@@ -2,17 +2,19 @@
 // trade in lots of the account's base unit size (1,000 on the demo account) up to 50,000,000
 // units; gold trades by the ounce and the index by the contract. Distances are in pips, margins in
 // the account currency per lot, with the three-level policy on every account. The markets trade
-// around the clock. An instrument the server does not quote gives zeros and an undefined market
+// around the clock. Trailing steps are the server's system properties. An instrument the server does not quote gives zeros and an undefined market
 // status; a question about an account without one gives zeros too. Each operation is journaled as
 // "IK7RTradingSettingsProvider::<name>" and takes a "value" or "false" fault as its answer.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <variant>
 
 #include "LoginRules.h"
 #include "Market.h"
 #include "SessionServices.h"
+#include "SystemProperties.h"
 
 namespace sim::velvix
 {
@@ -24,7 +26,7 @@ constexpr int ForexType = 1;
 constexpr int ForexLot = 1000;            // units, when the account names none
 constexpr int ForexMaximum = 50000000;    // units
 constexpr double ForexMarginPerThousand = 25.0;
-constexpr int MinTrailingStep = 10;       // pips
+constexpr int MinTrailingStep = 10;       // pips, when the server sends no step
 constexpr int MaxTrailingStep = 300;
 
 struct Terms
@@ -87,6 +89,24 @@ int distance(const char* instrument, int times)
     return known ? times * static_cast<int>(std::ceil(known->spreadPips)) : 0;
 }
 
+// A whole number the server sends as a property, or `otherwise`.
+int propertyNumber(const char* name, int otherwise)
+{
+    const std::optional<Text> value = systemProperty(name);
+    if (!value || !*value)
+        return otherwise;
+    try
+    {
+        std::size_t used = 0;
+        const int number = std::stoi(**value, &used);
+        return used == (*value)->size() ? number : otherwise;
+    }
+    catch (const std::exception&)
+    {
+        return otherwise;
+    }
+}
+
 Values accountArgs(const char* instrument, IK7RAccountRow* account)
 {
     return {text(instrument), text(account ? account->getAccountID() : nullptr)};
@@ -138,11 +158,13 @@ public:
     }
     int getMinTrailingStep() override
     {
-        return ask("IK7RTradingSettingsProvider::getMinTrailingStep", {}, MinTrailingStep);
+        return ask("IK7RTradingSettingsProvider::getMinTrailingStep", {},
+                   propertyNumber("TRAILING_FLUCTUATE_PTS_MIN", MinTrailingStep));
     }
     int getMaxTrailingStep() override
     {
-        return ask("IK7RTradingSettingsProvider::getMaxTrailingStep", {}, MaxTrailingStep);
+        return ask("IK7RTradingSettingsProvider::getMaxTrailingStep", {},
+                   propertyNumber("TRAILING_FLUCTUATE_PTS_MAX", MaxTrailingStep));
     }
     // The level at which a margin call comes: the maintenance margin.
     double getMarginCallLevel(const char* instrument, IK7RAccountRow* account) override
