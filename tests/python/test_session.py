@@ -442,6 +442,40 @@ def test_docstrings(name, doc):
     assert obj.__doc__.lstrip("\n") == doc
 
 
+def test_members_in_registration_order():
+    assert [name for name in vars(dedezi.K7RSession) if not name.startswith("_")] == [
+        "login_rules", "trading_session_descriptors", "request_factory", "response_reader_factory",
+        "time_converter", "table_manager", "get_table_manager_by_account", "commissions_provider",
+        "rollover_provider", "login", "login_with_token", "logout", "set_trading_session",
+        "send_request", "requests_timeout", "price_update_mode", "server_time", "session_status",
+        "price_refresh_rate", "min_price_refresh_rate", "max_price_refresh_rate", "session_sub_id",
+        "chart_session_mode", "chart_session_status", "user_kind", "user_name", "force_close",
+        "get_report_url", "token", "subscribe_session_status", "unsubscribe_session_status",
+        "subscribe_response", "unsubscribe_response", "subscribe_system_properties_change",
+        "unsubscribe_system_properties_change", "use_table_manager",
+        "subscribe_chart_session_status", "unsubscribe_chart_session_status"]
+
+
+@pytest.mark.parametrize("cls, name, doc", [
+    (dedezi.K7RSessionDescriptor, None, "A trading session descriptor."),
+    (dedezi.K7RSessionDescriptor, "id", "Gets the unique identifier of the trading session."),
+    (dedezi.K7RSessionDescriptor, "name", "Gets the user-friendly name of the trading session."),
+    (dedezi.K7RSessionDescriptor, "description",
+     "Gets the detailed description of the trading session."),
+    (dedezi.K7RSessionDescriptor, "requires_pin",
+     "Gets the flag indicating whether a PIN code is required for this trading session."),
+    (dedezi.K7RSessionDescriptorCollection, None,
+     "A collection of the trading session descriptors."),
+    (dedezi.K7RSessionDescriptorCollection, "size",
+     "Gets the number of trading session descriptors."),
+    (dedezi.K7RSessionDescriptorCollection, "__len__", "Reserved for future use."),
+    (dedezi.K7RSessionDescriptorCollection, "get", "Gets a trading session descriptor by its index."),
+])
+def test_descriptor_docstrings(cls, name, doc):
+    obj = cls if name is None else vars(cls)[name]
+    assert obj.__doc__.lstrip("\n") == doc
+
+
 def test_no_python_constructor():
     with pytest.raises(RuntimeError):
         dedezi.K7RSession()
