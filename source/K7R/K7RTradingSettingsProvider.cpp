@@ -11,8 +11,8 @@
 class K7RMargins
 {
 public:
-    K7RMargins(double mmr, double emr, double lmr, bool threeLevel)
-        : mmr(mmr), emr(emr), lmr(lmr), m_threeLevel(threeLevel)
+    K7RMargins(double maintenance, double entry, double limitation, bool threeLevel)
+        : mmr(maintenance), emr(entry), lmr(limitation), m_threeLevel(threeLevel)
     {
     }
 
