@@ -1,5 +1,6 @@
 // source/K7R/K7RSession.cpp: the K7RSession class with its trading session descriptors: logging in
-// and out, the server time, the token and report URL, and the status listener subscriptions.
+// and out, the server time, the token and report URL, the services it hands out, and the listener
+// subscriptions.
 #include <boost/make_shared.hpp>
 #include <boost/python.hpp>
 
@@ -15,12 +16,15 @@
 #include "K7R/K7RChartSessionStatus.h"
 #include "K7R/K7RRequest.h"
 #include "K7R/K7RResponseListener.h"
+#include "K7R/K7RSessionServices.h"
 #include "K7R/K7RSessionStatus.h"
+#include "K7R/K7RSystemPropertiesListener.h"
 #include "K7R/K7RTableManagerListener.h"
 #include "Messages.h"
 #include "ObjectHandles.h"
 #include "ObjectIteratorContainer.h"
 #include "Registrations.h"
+#include "Subscription.h"
 
 namespace {
 
@@ -116,32 +120,24 @@ std::string reportUrl(IK7RSession& session, const char* account, const bp::objec
         &reportUrlErrorText);
 }
 
-// None would reach the library as a null listener; it is refused here, before any library call,
-// with ValueError (the argument has the right kind but no object).
-template <class Impl>
-Impl& requireListener(Impl* listener)
+LibraryHandle<IK7RLoginRules> loginRules(IK7RSession& session)
 {
-    if (!listener)
-        raiseMessage(PyExc_ValueError, "The listener must not be None");
-    return *listener;
+    return makeLibraryHandle(session.getLoginRules());
 }
 
-// The library adds its own reference if it keeps the helper; the call policy keeps the Python
-// listener alive until it is unsubscribed.
-template <class Impl, class Interface, void (IK7RSession::*Subscribe)(Interface*)>
-void subscribeListener(IK7RSession& session, Impl* listener)
+LibraryHandle<IK7RTimeConverter> timeConverter(IK7RSession& session)
 {
-    Impl& impl = requireListener(listener);
-    impl.reset();
-    (session.*Subscribe)(impl.helper());
+    return makeLibraryHandle(session.getTimeConverter());
 }
 
-template <class Impl, class Interface, void (IK7RSession::*Unsubscribe)(Interface*)>
-void unsubscribeListener(IK7RSession& session, Impl* listener)
+LibraryHandle<IK7RCommissionsProvider> commissionsProvider(IK7RSession& session)
 {
-    Impl& impl = requireListener(listener);
-    impl.stopAndWait();
-    (session.*Unsubscribe)(impl.helper());
+    return makeLibraryHandle(session.getCommissionsProvider());
+}
+
+LibraryHandle<IK7RRolloverProvider> rolloverProvider(IK7RSession& session)
+{
+    return makeLibraryHandle(session.getRolloverProvider());
 }
 
 LibraryHandle<IK7RTableManager> tableManager(IK7RSession& session)
@@ -209,6 +205,9 @@ void exportSessionDescriptors()
 
 void exportSession()
 {
+    exportRolloverProvider();
+    exportCommissionsProvider();
+    exportTimeConverter();
     exportSessionDescriptors();
 
     const char* const reserved = "Reserved for future use.";
@@ -216,17 +215,27 @@ void exportSession()
     using Status = K7RSessionStatusImpl;
     using Chart = K7RChartSessionStatusImpl;
     using Response = K7RResponseListenerImpl;
+    using Properties = K7RSystemPropertiesListenerImpl;
 
     bp::class_<S, LibraryHandle<S>, boost::noncopyable>("K7RSession", "A session object.",
                                                         bp::no_init)
+        .add_property("login_rules", &loginRules,
+                      "Gets the rules used for the currently established session.")
         .add_property("trading_session_descriptors", &tradingSessionDescriptors,
                       "Gets the list of trading session descriptors.")
         .add_property("request_factory", &requestFactory, "Gets an instance of the request factory.")
         .add_property("response_reader_factory", &responseReaderFactory,
                       "Gets an instance of the response reader factory.")
+        .add_property("time_converter", &timeConverter, "Gets an instance of the date/time converter.")
         .add_property("table_manager", &tableManager, "Gets an instance of the table manager.")
         .def("get_table_manager_by_account", &tableManagerByAccount,
              "Gets an instance of the table manager for specific account.")
+        .add_property("commissions_provider", &commissionsProvider,
+                      "Returns an instance of K7RCommissionsProvider, which is used to get "
+                      "commissions data.")
+        .add_property("rollover_provider", &rolloverProvider,
+                      "Returns an instance of K7RRolloverProvider, which is used to get rollover "
+                      "data.")
         .def("login", &S::login, "Starts the connection with the specified trade server.")
         .def("login_with_token", &S::loginWithToken,
              "Starts the connection with the specified trade server using SSO token")
@@ -255,23 +264,29 @@ void exportSession()
         .def("get_report_url", &reportUrl, "Gets a Combined Account Statement (CAS) report URL.")
         .add_property("token", &token, "Gets the token.")
         .def("subscribe_session_status",
-             &subscribeListener<Status, IK7RSessionStatus, &S::subscribeSessionStatus>,
+             &subscribeListener<&S::subscribeSessionStatus, Status>,
              incref_arg_value_policy<1>(), "Subscribes a session status listener.")
         .def("unsubscribe_session_status",
-             &unsubscribeListener<Status, IK7RSessionStatus, &S::unsubscribeSessionStatus>,
+             &unsubscribeListener<&S::unsubscribeSessionStatus, Status>,
              decref_arg_value_policy<1>(), "Unsubscribes a session status listener.")
         .def("subscribe_response",
-             &subscribeListener<Response, IK7RResponseListener, &S::subscribeResponse>,
+             &subscribeListener<&S::subscribeResponse, Response>,
              incref_arg_value_policy<1>(), "Subscribes the session response listener.")
         .def("unsubscribe_response",
-             &unsubscribeListener<Response, IK7RResponseListener, &S::unsubscribeResponse>,
+             &unsubscribeListener<&S::unsubscribeResponse, Response>,
              decref_arg_value_policy<1>(), "Unsubscribes a response listener.")
+        .def("subscribe_system_properties_change",
+             &subscribeListener<&S::subscribeSystemPropertiesChange, Properties>,
+             incref_arg_value_policy<1>(), reserved)
+        .def("unsubscribe_system_properties_change",
+             &unsubscribeListener<&S::unsubscribeSystemPropertiesChange, Properties>,
+             decref_arg_value_policy<1>(), reserved)
         .def("use_table_manager", &useTableManager, useTableManager_policy(),
              "Defines usage of the table manager.")
         .def("subscribe_chart_session_status",
-             &subscribeListener<Chart, IK7RChartSessionStatus, &S::subscribeChartSessionStatus>,
+             &subscribeListener<&S::subscribeChartSessionStatus, Chart>,
              incref_arg_value_policy<1>(), "Subscribes a chart session status listener.")
         .def("unsubscribe_chart_session_status",
-             &unsubscribeListener<Chart, IK7RChartSessionStatus, &S::unsubscribeChartSessionStatus>,
+             &unsubscribeListener<&S::unsubscribeChartSessionStatus, Chart>,
              decref_arg_value_policy<1>(), "Unsubscribes a chart session status listener.");
 }

@@ -112,5 +112,7 @@ bool onDispatcher(std::function<void()> what, bool wait, double timeout);
 void exportSessionHooks();
 // The registrations of the tables face (TableHooks.cpp).
 void registerTableHooks();
+// The registrations of the session services face (ServiceHooks.cpp).
+void exportServiceHooks();
 
 }  // namespace control

@@ -331,6 +331,7 @@ BOOST_PYTHON_MODULE(velvix_sim)
     registerTableHooks();
     exportRequestHooks();
     exportHistoryHooks();
+    exportServiceHooks();
 
     py::def("_shutdown_at_exit", &shutdown_at_exit);
     py::object atExit = py::scope().attr("_shutdown_at_exit");

@@ -14,6 +14,7 @@
 #include "Control.h"
 #include "core/World.h"
 #include "velvix/Session.h"
+#include "velvix/SystemProperties.h"
 
 namespace control
 {
@@ -105,10 +106,14 @@ bool fire_chart_session_login_failed(unsigned long long id, const py::object& er
     return onDispatcher(id, [text](Session& s) { s.deliverChartSessionLoginFailed(text); }, wait, timeout);
 }
 
+// A property of the server changes (later responses carry it) and the session hears of it; a
+// change without a name is a delivery only.
 bool fire_system_property(unsigned long long id, const py::object& name, const py::object& value, bool wait,
                           double timeout)
 {
     sim::Text n = toText(name, "the property name"), v = toText(value, "the property value");
+    if (n)
+        sim::velvix::setSystemProperty(*n, v);
     return onDispatcher(id, [n, v](Session& s) { s.deliverPropertyChange(n, v); }, wait, timeout);
 }
 
@@ -237,7 +242,8 @@ void exportSessionHooks()
             "Delivers a chart session login failure text (or None).");
     py::def("fire_system_property", &fire_system_property,
             (arg("session_id"), arg("name"), arg("value"), arg("wait") = true, arg("timeout") = 10.0),
-            "Delivers a system property change (texts or None) to the system properties listeners.");
+            "Changes a property of the server (unless the name is None) and delivers the change (texts or "
+            "None) to the session's system properties listeners.");
     py::def("subscribers", &subscribers, (arg("session_id"), arg("point")),
             "Listeners held at a point: session_status, chart_session_status, response, system_properties.");
     py::def("wait_subscribers", &wait_subscribers,

@@ -360,6 +360,9 @@ TEST_F(SimSession, RealTimeLoginConnectsWithinASecond)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(recorder.events(), (std::vector<std::string>{"S1", "S3"}));
     session->unsubscribeSessionStatus(&probe);
+    // The delivery that recorded S3 may still be inside the probe, and gives back its reference
+    // only once done: the probe must outlive it.
+    flush();
 }
 
 // --- token and report URL ------------------------------------------------------------------

@@ -40,6 +40,11 @@ class ChartListener(dedezi.AK7RChartSessionStatus):
         pass
 
 
+class PropertiesListener(dedezi.AK7RSystemPropertiesListener):
+    def on_change_property(self, name, value):
+        pass
+
+
 @pytest.fixture
 def session(sim):
     return new_session(sim)
@@ -226,6 +231,8 @@ SUBSCRIPTIONS = {
     "session_status": (StatusListener, "subscribe_session_status", "unsubscribe_session_status"),
     "chart_session_status": (ChartListener, "subscribe_chart_session_status",
                              "unsubscribe_chart_session_status"),
+    "system_properties": (PropertiesListener, "subscribe_system_properties_change",
+                          "unsubscribe_system_properties_change"),
 }
 
 
@@ -270,6 +277,11 @@ class TestSubscriptions:
     def test_a_listener_of_the_other_kind_is_refused(self, session):
         session, _ = session
         with pytest.raises(TypeError):
+            session.subscribe_system_properties_change(StatusListener())
+
+    def test_a_status_listener_of_the_wrong_kind_is_refused(self, session):
+        session, _ = session
+        with pytest.raises(TypeError):
             session.subscribe_session_status(ChartListener())
         with pytest.raises(TypeError):
             session.subscribe_chart_session_status(StatusListener())
@@ -304,6 +316,57 @@ class TestProperties:
         assert session.user_name == "demo"
         assert isinstance(session.session_sub_id, str) and session.session_sub_id
         assert session.user_kind != dedezi.K7RUserKind.UNDEFINED
+
+
+# The services a session hands out, by property: the library object's kind.
+SERVICES = {"login_rules": "IK7RLoginRules", "time_converter": "IK7RTimeConverter",
+            "commissions_provider": "IK7RCommissionsProvider",
+            "rollover_provider": "IK7RRolloverProvider"}
+
+
+class TestServices:
+    def test_login_rules_only_while_logged_in(self, sim, session):
+        session, _ = session
+        assert session.login_rules is None
+        listener = StatusListener()
+        session.subscribe_session_status(listener)
+        session.login("demo", "demo", URL, CONNECTION)
+        listener.calls.wait_until(lambda calls: calls[-1:] and calls[-1][0] == Status.CONNECTED)
+        assert type(session.login_rules) is dedezi.K7RLoginRules
+        session.logout()
+        listener.calls.wait_until(lambda calls: calls[-1][0] == Status.DISCONNECTED)
+        assert session.login_rules is None
+        session.unsubscribe_session_status(listener)
+
+    @pytest.mark.parametrize("name", ["time_converter", "commissions_provider", "rollover_provider"])
+    def test_services_before_login(self, session, name):
+        session, _ = session
+        assert type(getattr(session, name)).__name__ == "K7R" + name.title().replace("_", "")
+
+    @pytest.mark.parametrize("name, kind", [("commissions_provider", "IK7RCommissionsProvider"),
+                                            ("rollover_provider", "IK7RRolloverProvider")])
+    def test_one_provider_of_each_kind_per_session(self, sim, session, name, kind):
+        session, _ = session
+        before = set(sim.objects(kind))
+        first, second = getattr(session, name), getattr(session, name)
+        assert first is not second
+        assert len(set(sim.objects(kind)) - before) == 1
+
+    @pytest.mark.parametrize("name", list(SERVICES))
+    def test_null_service_gives_none(self, sim, online, name):
+        session, _, _ = online
+        op = "IK7RSession::get" + name.title().replace("_", "")
+        sim.fault(op, "null")
+        assert getattr(session, name) is None
+
+    @pytest.mark.parametrize("name, kind", list(SERVICES.items()))
+    def test_each_read_holds_one_reference_and_gives_it_back(self, sim, online, name, kind):
+        session, _, _ = online
+        service = getattr(session, name)
+        released = sim.release_calls(kind)
+        del service
+        gc.collect()
+        assert sim.release_calls(kind) == released + 1
 
 
 class TestTradingSessionDescriptors:
@@ -361,6 +424,14 @@ SESSION_DOCS = {
     "unsubscribe_session_status": "Unsubscribes a session status listener.",
     "subscribe_chart_session_status": "Subscribes a chart session status listener.",
     "unsubscribe_chart_session_status": "Unsubscribes a chart session status listener.",
+    "login_rules": "Gets the rules used for the currently established session.",
+    "time_converter": "Gets an instance of the date/time converter.",
+    "commissions_provider": "Returns an instance of K7RCommissionsProvider, which is used to get "
+                            "commissions data.",
+    "rollover_provider": "Returns an instance of K7RRolloverProvider, which is used to get "
+                         "rollover data.",
+    "subscribe_system_properties_change": "Reserved for future use.",
+    "unsubscribe_system_properties_change": "Reserved for future use.",
 }
 
 
@@ -368,6 +439,40 @@ SESSION_DOCS = {
 def test_docstrings(name, doc):
     obj = dedezi.K7RSession if name is None else vars(dedezi.K7RSession)[name]
     # The binding library opens a function's docstring with a newline.
+    assert obj.__doc__.lstrip("\n") == doc
+
+
+def test_members_in_registration_order():
+    assert [name for name in vars(dedezi.K7RSession) if not name.startswith("_")] == [
+        "login_rules", "trading_session_descriptors", "request_factory", "response_reader_factory",
+        "time_converter", "table_manager", "get_table_manager_by_account", "commissions_provider",
+        "rollover_provider", "login", "login_with_token", "logout", "set_trading_session",
+        "send_request", "requests_timeout", "price_update_mode", "server_time", "session_status",
+        "price_refresh_rate", "min_price_refresh_rate", "max_price_refresh_rate", "session_sub_id",
+        "chart_session_mode", "chart_session_status", "user_kind", "user_name", "force_close",
+        "get_report_url", "token", "subscribe_session_status", "unsubscribe_session_status",
+        "subscribe_response", "unsubscribe_response", "subscribe_system_properties_change",
+        "unsubscribe_system_properties_change", "use_table_manager",
+        "subscribe_chart_session_status", "unsubscribe_chart_session_status"]
+
+
+@pytest.mark.parametrize("cls, name, doc", [
+    (dedezi.K7RSessionDescriptor, None, "A trading session descriptor."),
+    (dedezi.K7RSessionDescriptor, "id", "Gets the unique identifier of the trading session."),
+    (dedezi.K7RSessionDescriptor, "name", "Gets the user-friendly name of the trading session."),
+    (dedezi.K7RSessionDescriptor, "description",
+     "Gets the detailed description of the trading session."),
+    (dedezi.K7RSessionDescriptor, "requires_pin",
+     "Gets the flag indicating whether a PIN code is required for this trading session."),
+    (dedezi.K7RSessionDescriptorCollection, None,
+     "A collection of the trading session descriptors."),
+    (dedezi.K7RSessionDescriptorCollection, "size",
+     "Gets the number of trading session descriptors."),
+    (dedezi.K7RSessionDescriptorCollection, "__len__", "Reserved for future use."),
+    (dedezi.K7RSessionDescriptorCollection, "get", "Gets a trading session descriptor by its index."),
+])
+def test_descriptor_docstrings(cls, name, doc):
+    obj = cls if name is None else vars(cls)[name]
     assert obj.__doc__.lstrip("\n") == doc
 
 

@@ -39,7 +39,13 @@ EXPECTED_NAMES = {name for name, _, _ in ENUMS} | {
     "PlentaCommunicatorFactory", "TimeframeFactory", "PlentaCommunicatorRequest",
     "PlentaCommunicatorResponse", "APlentaCommunicatorListener",
     "APlentaCommunicatorStatusListener", "PlentaErrorCode", "ZorvatErrorCode", "PlentaError",
-    "ZorvatError", "PlentaCommunicator"}
+    "ZorvatError", "PlentaCommunicator"} | {
+    # The session's services: login rules, permissions, trading settings, commissions, rollover,
+    # system property changes and the time converter.
+    "AK7RRolloverProviderListener", "K7RRolloverProvider", "AK7RCommissionProviderListener",
+    "K7RCommissionsProvider", "K7RCommissionDescription", "K7RCommissionDescriptionsCollection",
+    "K7RTimeConverter", "AK7RSystemPropertiesListener", "K7RLoginRules", "K7RMargins",
+    "K7RTradingSettingsProvider", "K7RPermissionChecker"}
 
 REGFAULT_DIR = os.path.join(BUILD_DIR, "regfault")
 REGISTRATION_CALLS = 21
@@ -65,6 +71,25 @@ def public_names(obj):
 
 def test_import_registers_exactly_the_expected_names():
     assert public_names(dedezi) == EXPECTED_NAMES
+
+
+# Classes in the order their registration calls make them: the session's own registration makes
+# its services first, and the login rules, trading settings and permission registrations come
+# after the tables and the response listener.
+REGISTRATION_ORDER = [
+    "AK7RSessionStatus", "K7RTransport", "K7RResponseReaderFactory",
+    "AK7RRolloverProviderListener", "K7RRolloverProvider", "AK7RCommissionProviderListener",
+    "K7RCommissionsProvider", "K7RCommissionDescription", "K7RCommissionDescriptionsCollection",
+    "K7RTimeConverter", "K7RSessionDescriptor", "K7RSessionDescriptorCollection", "K7RSession",
+    "AK7RSystemPropertiesListener", "AK7RChartSessionStatus", "K7RTableManager",
+    "AK7RResponseListener", "K7RLoginRules", "K7RMargins", "K7RTradingSettingsProvider",
+    "K7RPermissionChecker", "PlentaCommunicatorFactory", "PlentaCommunicator"]
+
+
+def test_classes_are_registered_in_the_fixed_order():
+    # The module's namespace keeps the order in which its classes were made.
+    order = [name for name in vars(dedezi) if name in REGISTRATION_ORDER]
+    assert order == REGISTRATION_ORDER
 
 
 def test_module_has_no_docstring_and_no_functions():

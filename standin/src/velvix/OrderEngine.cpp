@@ -17,6 +17,7 @@
 
 #include "Market.h"
 #include "MarketData.h"
+#include "Providers.h"
 #include "RequestServer.h"
 #include "Rows.h"
 #include "Session.h"
@@ -675,10 +676,12 @@ void answerOrder(Session& session, const Ref<Request>& request)
         return lastOrderUpdate(session, *request);
     if (*name == "SetSubscriptionStatus")
         return setSubscription(session, *request);
+    if (*name == "UpdateCommissions")
+        return answerUpdateCommissions(session, *request);
     static const char* const Known[] = {"CreateOCO", "CreateOTO", "CreateOTOCO", "JoinToNewContingencyGroup",
                                         "JoinToExistingContingencyGroup", "RemoveFromContingencyGroup", "EditOrder",
                                         "UpdateMarginRequirements", "AcceptOrder", "ChangePassword", "SendMail",
-                                        "UpdateCommissions", "UpdateRollover"};
+                                        "UpdateRollover"};
     for (const char* known : Known)
         if (*name == known)
         {

@@ -12,10 +12,13 @@
 #include <ctime>
 #include <vector>
 
+#include "LoginRules.h"
+#include "Providers.h"
 #include "Readers.h"
 #include "RequestServer.h"
 #include "Requests.h"
 #include "SessionDescriptors.h"
+#include "SessionServices.h"
 #include "TableManager.h"
 #include "core/OleDate.h"
 #include "core/World.h"
@@ -114,11 +117,15 @@ Session::Session() : RefCounted("IK7RSession")
 Session::~Session()
 {
     SessionTables::instance().forget(simId());
+    SessionServices::instance().forget(simId());
 }
 
+// The rules of the login that connected, until it ends.
 IK7RLoginRules* Session::getLoginRules()
 {
-    return nullptr;
+    if (nullAnswer("IK7RSession::getLoginRules"))
+        return nullptr;
+    return SessionServices::instance().loginRules(simId()).detach();
 }
 
 // --- login, logout and their steps ---------------------------------------------------------
@@ -244,6 +251,8 @@ void Session::stepLoginOutcome(std::uint64_t flow)
     const auto status = status_;
     const bool chart = chartSessionMode_.load() != K7RChartSessionMode::NoChartSession;
     lock.unlock();
+    // The login's rules are there when its status arrives; the providers start loading.
+    SessionServices::instance().loggedIn(simId());
     // The manager exists from the connected status on; its load reports follow that status.
     SessionTables::instance().loggedIn(simId());
     deliverSessionStatus(status);
@@ -317,6 +326,7 @@ void Session::stepDisconnected(std::uint64_t flow)
         subId_.reset();
         token_.reset();
     }
+    SessionServices::instance().loggedOut(simId());
     SessionTables::instance().loggedOut(simId());
     if (chartWasUp)
         deliverChartSessionStatus(IK7RChartSessionStatus::Disconnected);
@@ -354,6 +364,7 @@ void Session::stepLost(std::uint64_t flow)
         subId_.reset();
         token_.reset();
     }
+    SessionServices::instance().loggedOut(simId());
     SessionTables::instance().loggedOut(simId());
     if (chartWasUp)
         deliverChartSessionStatus(IK7RChartSessionStatus::SessionLost);
@@ -791,9 +802,12 @@ std::uint64_t Session::getRequestsTimeout()
     return requestsTimeout_.load();
 }
 
+// Conversions need no session state: a new converter each time.
 IK7RTimeConverter* Session::getTimeConverter()
 {
-    return nullptr;
+    if (nullAnswer("IK7RSession::getTimeConverter"))
+        return nullptr;
+    return makeTimeConverter();
 }
 
 void Session::setPriceUpdateMode(K7RPriceUpdateMode mode)
@@ -937,14 +951,19 @@ K7RUserKind Session::getUserKind()
     return userName_ ? K7RUserKind::UserKindTrader : K7RUserKind::UserKindUndefined;
 }
 
+// One provider of each kind for the session's whole life, logged in or not.
 IK7RCommissionsProvider* Session::getCommissionsProvider()
 {
-    return nullptr;
+    if (nullAnswer("IK7RSession::getCommissionsProvider"))
+        return nullptr;
+    return SessionServices::instance().commissions(simId()).detach();
 }
 
 IK7RRolloverProvider* Session::getRolloverProvider()
 {
-    return nullptr;
+    if (nullAnswer("IK7RSession::getRolloverProvider"))
+        return nullptr;
+    return SessionServices::instance().rollover(simId()).detach();
 }
 
 }  // namespace sim::velvix

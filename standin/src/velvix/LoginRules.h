@@ -1,0 +1,44 @@
+// What the server told a session when its login connected: the tables it loaded by default, the
+// refresh responses of those tables, the system properties, and through them the permission
+// checker and the trading settings provider. A snapshot: later changes of the world leave it as
+// it was.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "velvix/Velvix.h"
+
+#include "Responses.h"
+#include "core/Registry.h"
+
+namespace sim::velvix
+{
+
+class LoginRules final : public RefCounted<IK7RLoginRules>
+{
+public:
+    // `refreshes` by table (null where the login refreshed nothing); `properties` may be null.
+    LoginRules(std::array<bool, 7> loaded, std::array<Ref<Response>, 7> refreshes, Ref<Response> properties);
+
+    bool isTableLoadedByDefault(K7RTable table) override;
+    IK7RResponse* getTableRefreshResponse(K7RTable table) override;
+    IK7RResponse* getSystemPropertiesResponse() override;
+    IK7RPermissionChecker* getPermissionChecker() override;
+    IK7RTradingSettingsProvider* getTradingSettingsProvider() override;
+
+    // The server's face: the system properties response of the login (may be null).
+    const Ref<Response>& properties() const { return properties_; }
+
+private:
+    ~LoginRules() override = default;
+    const std::array<bool, 7> loaded_;
+    const std::array<Ref<Response>, 7> refreshes_;
+    const Ref<Response> properties_;
+};
+
+// The login's answers to the two kinds of question (Permissions.cpp, TradingSettings.cpp).
+IK7RPermissionChecker* makePermissionChecker();
+IK7RTradingSettingsProvider* makeTradingSettingsProvider();
+
+}  // namespace sim::velvix
