@@ -3,6 +3,7 @@ the import itself or that could hang or crash the interpreter; collecting what l
 making a session."""
 
 import os
+import re
 import signal
 import subprocess
 import threading
@@ -175,3 +176,13 @@ def ready_communicator(session):
     communicator.remove_status_listener(status)
     assert communicator.is_ready()
     return communicator
+
+
+CALLBACK_REPORT = re.compile(r"Exception (?P<text>.*?) in function '(?P<function>\w+)' in file "
+                             r"'(?P<file>[^']*)' line (?P<line>\d+)\n", re.DOTALL)
+
+
+def callback_reports(err):
+    """(text, callback name, file, line) of each callback error report written to `err`."""
+    return [(m["text"].strip(), m["function"], m["file"], int(m["line"]))
+            for m in CALLBACK_REPORT.finditer(err)]
