@@ -1,9 +1,12 @@
 // Tests of the simulated event queues below what a script can reach: many takers racing on one
-// queue each get distinct elements and every element exactly once, and queue listeners are called
-// outside the queue's lock with the element still lent.
+// queue each get distinct elements and every element exactly once, a waiter comes back with
+// nothing when its queue is given back (a script's handle cannot go while it waits) or the library
+// is finalized, and queue listeners are called outside the queue's lock with the element lent.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -95,6 +98,40 @@ TEST_F(SimEventQueues, RacingTakersEachGetDistinctElementsAndEveryOneOnce)
     EXPECT_EQ(sim::world().registry().live("IK7RAllEventQueueItem"), 0);
     table->returnAllEventQueue(queue);
     EXPECT_EQ(sim::world().registry().live("IK7RAllEventQueue"), 0);
+}
+
+TEST_F(SimEventQueues, AWaiterComesBackWithNothingWhenItsQueueIsGivenBackOrAtFinialize)
+{
+    for (const bool finalize : {false, true})
+    {
+        auto* queue = static_cast<UpdateEventQueue*>(table->getUpdateEventQueue(K7RTableUpdateType::Insert, false));
+        std::promise<IK7RRow*> taken;
+        std::thread waiter([&] {
+            IK7RRow* row = nullptr;
+            queue->waitGet(row);
+            taken.set_value(row);
+        });
+        // The waiter holds the queue while it waits: the loan and its own.
+        while (queue->simRefCount() < 2)
+            std::this_thread::yield();
+        if (finalize)
+            CK7RTransport::finialize();
+        else
+            table->returnUpdateEventQueue(queue);
+        std::future<IK7RRow*> result = taken.get_future();
+        ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready) << finalize;
+        EXPECT_EQ(result.get(), nullptr);
+        waiter.join();
+        if (finalize)
+        {
+            IK7RRow* row = nullptr;
+            queue->waitGet(row);  // once finalized, at once
+            EXPECT_EQ(row, nullptr);
+            table->returnUpdateEventQueue(queue);
+            sim::world().reset();
+        }
+        EXPECT_EQ(sim::world().registry().live("IK7RUpdateEventQueue"), 0);
+    }
 }
 
 // Reads the queue from inside its callback: a listener called under the queue's lock would hang.

@@ -186,3 +186,20 @@ def callback_reports(err):
     """(text, callback name, file, line) of each callback error report written to `err`."""
     return [(m["text"].strip(), m["function"], m["file"], int(m["line"]))
             for m in CALLBACK_REPORT.finditer(err)]
+
+
+# The start of a child interpreter's code (run_python): a demo session logged in with its tables
+# loaded and prices held still, as `session`, its id `sid` and its table `manager`.
+LOGGED_IN_CHILD = """
+import threading
+import dedezi, velvix_sim as sim
+sim.reset()
+before = set(sim.sessions())
+session = dedezi.K7RTransport.create_session()
+(sid,) = set(sim.sessions()) - before
+sim.use_table_manager(sid)
+assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
+assert sim.wait_manager_status(sid, 1)
+sim.price_ticks(False)
+manager = session.table_manager
+"""

@@ -13,7 +13,7 @@ import weakref
 import pytest
 
 import dedezi
-from helpers import Recorder, callback_reports, log_in, new_session, run_python
+from helpers import LOGGED_IN_CHILD, Recorder, callback_reports, log_in, new_session, run_python
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -310,7 +310,7 @@ class TestReferences:
         assert sim.release_calls("IK7ROrderTableRow") == released + 2
 
     def test_jobs_a_stopped_worker_drops_give_back_their_references(self):
-        code = PREAMBLE + textwrap.dedent("""
+        code = LOGGED_IN_CHILD + textwrap.dedent("""
             import gc
             entered, release = threading.Event(), threading.Event()
 
@@ -470,7 +470,7 @@ def test_a_listener_of_the_wrong_class_is_an_argument_error(loaded):
 
 
 def test_unsubscribing_while_the_callback_runs_waits_for_it():
-    code = PREAMBLE + textwrap.dedent("""
+    code = LOGGED_IN_CHILD + textwrap.dedent("""
         orders = manager.get_table(dedezi.K7RTableType.ORDERS)
         entered, release = threading.Event(), threading.Event()
         order = []
@@ -511,20 +511,6 @@ def test_the_base_methods_are_pure_virtual(cls, method, args):
     with pytest.raises(RuntimeError, match="Pure virtual function called"):
         getattr(cls(), method)(*args)
 
-
-PREAMBLE = textwrap.dedent("""
-    import threading
-    import dedezi, velvix_sim as sim
-    sim.reset()
-    before = set(sim.sessions())
-    session = dedezi.K7RTransport.create_session()
-    (sid,) = set(sim.sessions()) - before
-    sim.use_table_manager(sid)
-    assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
-    assert sim.wait_manager_status(sid, 1)
-    sim.price_ticks(False)
-    manager = session.table_manager
-""")
 
 DOCS = [
     ("AK7RTableListener", "The abstract class provides method signatures to process "
