@@ -327,15 +327,15 @@ class TableSubscriptionJob
 public:
     TableSubscriptionJob(CK7RTable& table, K7RTableListenerHelper* helper, TableSubscription change,
                          K7RTableUpdateType type)
-        : m_table(&table), m_helper(helper), m_change(change), m_type(type)
+        : m_table(table), m_helper(helper), m_change(change), m_type(type)
     {
-        static_cast<IAddRef*>(m_table)->addRef();
+        static_cast<IAddRef&>(m_table).addRef();
         m_helper->addRef();
     }
 
     ~TableSubscriptionJob()
     {
-        static_cast<IAddRef*>(m_table)->release();
+        static_cast<IAddRef&>(m_table).release();
         m_helper->release();
     }
 
@@ -344,7 +344,7 @@ public:
 
     void run()
     {
-        IK7RTable& table = *m_table->table();
+        IK7RTable& table = *m_table.table();
         switch (m_change)
         {
         case TableSubscription::SubscribeUpdate: table.subscribeUpdate(m_type, m_helper); break;
@@ -355,7 +355,7 @@ public:
     }
 
 private:
-    CK7RTable* m_table;
+    CK7RTable& m_table;
     K7RTableListenerHelper* m_helper;
     TableSubscription m_change;
     K7RTableUpdateType m_type;

@@ -296,6 +296,7 @@ class TestReferences:
                                                                           subs):
         _, session_id, _ = loaded
         key = sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "O-kept"})
+        sim.flush()  # the batch that brought the row has let go of it
         row_id = sim.row_id(session_id, int(T.ORDERS), key)
         before, released = sim.refcount(row_id), sim.release_calls("IK7ROrderTableRow")
         listener = Recording()
