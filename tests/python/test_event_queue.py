@@ -84,7 +84,7 @@ class TestQueues:
         lent.put(null_item=True)
         lent.put(null_item=True)
         assert lent.queue.try_get() is None
-        assert lent.queue.wait_get() is None
+        assert lent.queue.timed_wait_get(5000) is None
 
     def test_timed_wait_get_raises_when_the_time_runs_out(self, lent):
         with pytest.raises(TimeoutError, match="^time is out$"):
@@ -120,7 +120,7 @@ class TestBreakableWait:
             calls.append(1)
             if len(calls) == 3:
                 lent.put("O-2")  # waits for the dispatcher with the lock let go
-            return 1
+            return len(calls) < 1000  # a bound, should the element never arrive
 
         assert order_id(lent.queue.breakable_wait_get(breaker)) == "O-2"
         assert len(calls) == 3
@@ -183,7 +183,8 @@ class TestItems:
         sim.update_row(session_id, int(T.OFFERS), "1", {"Bid": 1.0})
         sim.insert_rows(session_id, int(T.OFFERS), [{"OfferID": "98"}, {"OfferID": "99"}],
                         kind=kind)
-        assert [(type(row), row.offer_id) for row in (queue.try_get(), queue.wait_get())] == [
+        assert [(type(row), row.offer_id) for row in (queue.try_get(),
+                                                      queue.timed_wait_get(5000))] == [
             (cls, "98"), (cls, "99")]
         assert queue.is_empty()
 
@@ -281,7 +282,7 @@ def test_every_queue_item_and_row_is_given_back(sim, loaded):
     sim.insert_row(session_id, ORDERS, {"OrderID": "O-7"})
     for each in lent:
         taken.append(each.queue.try_get())
-        taken.append(each.queue.wait_get())
+        taken.append(each.queue.timed_wait_get(5000))
     assert sim.live("IK7RAllEventQueueItem") > live["IK7RAllEventQueueItem"]
     del lent, each, taken
     gc.collect()

@@ -427,6 +427,16 @@ class TestEachRowListener:
         assert len(caught) == offers.size
         assert len(callback_reports(capfd.readouterr().err)) == offers.size * messages.size
 
+    def test_a_null_row_reaches_no_override(self, sim, loaded, capfd):
+        _, _, manager = loaded
+        called = []
+        visitor = type("Visitor", (dedezi.AK7REachRowListener,),
+                       {"on_each_row": lambda self, row_id, row: called.append(row_id)})()
+        sim.fault("IK7RTable::forEachRow", "null")
+        capfd.readouterr()
+        assert manager.get_table(T.OFFERS).for_each_row(visitor) is None
+        assert called == [] and capfd.readouterr().err == ""
+
     def test_rows_go_back_after_the_walk(self, sim, loaded):
         _, session_id, manager = loaded
         row_id = sim.row_id(session_id, int(T.OFFERS), "1")

@@ -169,15 +169,18 @@ bool Table::waitSubscribers(TablePoint point, int n, std::int64_t timeoutMs) con
                                         [&] { return countLocked(point) == n; });
 }
 
-// forEachRow calls back on the caller's thread, over the rows as they were when it began.
+// forEachRow calls back on the caller's thread, over the rows as they were when it began. Under a
+// "null" fault each call has its row id and a null row.
 void Table::forEachRow(IK7REachRowListener* listener)
 {
     note("IK7RTable::forEachRow", {number(type_), flag(listener != nullptr)});
     if (!listener)
         return;
+    const auto fault = takeFault("IK7RTable::forEachRow");
+    const bool nullRows = fault && fault->kind == FaultKind::Null;
     const std::vector<RowHold> held = rows();
     for (const RowHold& r : held)
-        listener->onEachRow(r->keyText(), r->row());
+        listener->onEachRow(r->keyText(), nullRows ? nullptr : r->row());
 }
 
 // --- event queues and the events filter ----------------------------------------------------------
