@@ -1,6 +1,6 @@
 // The simulated event queues: putting, taking and waiting, the queue listeners, the loans of an
-// owner, and the book of live queues that finialize wakes. Each caller's operation is journaled as
-// "<interface>::<name>", except taking and waiting, which run per event.
+// owner, and the book of live queues that finialize wakes. deleteAllEvents and the subscriptions
+// are journaled as "<interface>::<name>"; the operations that run per event are not.
 #include "EventQueues.h"
 
 #include <algorithm>

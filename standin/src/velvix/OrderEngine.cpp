@@ -2,10 +2,10 @@
 // goes in with the next batch, and one fill delay later the order leaves, the trade comes in and
 // the account and summary move, in one batch. Entry orders wait in the desk's book, checked
 // against the offers' live prices every EntryCheckMs, and fill the same way. A close order ("CM")
-// takes its trade out into the closed trades the same way. Each batch reaches the
-// table listeners through the manager and then the response listeners as one TABLES_UPDATES
-// response. Sessions without a table manager get the TABLES_UPDATES responses only, with rows made
-// for them. Steps find their session again by id and do nothing once it is gone.
+// moves its trade into the closed trades the same way. Each batch reaches the table listeners
+// through the manager and then the response listeners as one TABLES_UPDATES response. Sessions
+// without a table manager get the TABLES_UPDATES responses only, with rows made for them. Steps
+// find their session again by id and do nothing once it is gone.
 #include "OrderEngine.h"
 
 #include <atomic>
