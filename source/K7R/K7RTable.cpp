@@ -1,14 +1,25 @@
-// source/K7R/K7RTable.cpp: the table classes: the reader over a table's rows, K7RTable and
-// K7RTableManager, and exportTables, which registers the whole table family in order.
+// source/K7R/K7RTable.cpp: the table classes: the reader over a table's rows, the table listener
+// and each-row listener pairs, K7RTable with its subscriptions and queues, K7RTableManager, and
+// exportTables, which registers the whole table family in order.
 #include "K7R/K7RTable.h"
 
 #include <boost/python.hpp>
 
+#include <memory>
+
+#include "Callback.h"
+#include "K7R/K7RAllEventQueueListener.h"
+#include "K7R/K7REventQueue.h"
 #include "K7R/K7RRow.h"
 #include "K7R/K7RTableColumn.h"
 #include "K7R/K7RTableIterator.h"
 #include "K7R/K7RTableManagerListener.h"
+#include "K7R/K7RUpdateEventQueueListener.h"
+#include "K7R/K7RUpdatesProcessStatusListener.h"
+#include "K7R/LentRow.h"
 #include "K7R/RowWrapping.h"
+#include "LateCaller.h"
+#include "ListenerSubscription.h"
 #include "ObjectHandles.h"
 #include "Registrations.h"
 
@@ -23,6 +34,213 @@ bp::object K7RGenericTableResponseReaderGetter(IK7RGenericTableResponseReader* r
     if (!indexInRange(reader, index))
         return bp::object();
     return rowToPythonObject(reader->getRow(static_cast<int>(index)));
+}
+
+// --- the table listener pair -----------------------------------------------------------------------
+
+class K7RTableListenerImpl;
+
+// A null row reaches no override.
+class K7RTableListenerHelper final : public ListenerHelper<K7RTableListenerImpl, IK7RTableListener>
+{
+public:
+    using ListenerHelper::ListenerHelper;
+    void onAdded(const char* rowId, IK7RRow* row) override;
+    void onChanged(const char* rowId, IK7RRow* row) override;
+    void onDeleted(const char* rowId, IK7RRow* row) override;
+    void onStatusChanged(K7RTableStatus status) override;
+};
+
+// Held by shared pointer in its Python object, AK7RTableListener. Rows arrive as their most
+// specific row class.
+class K7RTableListenerImpl : public ListenerImpl<K7RTableListenerImpl, K7RTableListenerHelper>
+{
+public:
+    K7RTableListenerImpl() : ListenerImpl(this) {}
+    virtual void onAdded(const char* rowId, bp::object row);
+    virtual void onChanged(const char* rowId, bp::object row);
+    virtual void onDeleted(const char* rowId, bp::object row);
+    virtual void onStatusChanged(K7RTableStatus status);
+};
+
+// --- the each-row listener pair --------------------------------------------------------------------
+
+class K7REachRowListenerImpl;
+
+// A null row reaches no override, as with the table listener.
+class K7REachRowListenerHelper final
+    : public ListenerHelper<K7REachRowListenerImpl, IK7REachRowListener>
+{
+public:
+    using ListenerHelper::ListenerHelper;
+    void onEachRow(const char* rowId, IK7RRow* row) override;
+};
+
+// No callback guard: the library calls it only from inside for_each_row, on that call's thread, so
+// there is no subscription to end and nothing to wait for. Held by shared pointer in its Python
+// object, AK7REachRowListener.
+class K7REachRowListenerImpl : public bp::wrapper<K7REachRowListenerImpl>
+{
+public:
+    K7REachRowListenerImpl() : m_helper(new K7REachRowListenerHelper(this)) {}
+    K7REachRowListenerImpl(const K7REachRowListenerImpl&) = delete;
+    K7REachRowListenerImpl& operator=(const K7REachRowListenerImpl&) = delete;
+
+    // The library may still hold the helper: from now on it finds no owner.
+    virtual ~K7REachRowListenerImpl()
+    {
+        GILGuard gil;
+        m_helper->detach();
+        m_helper->release();
+    }
+
+    virtual void onEachRow(const char* rowId, bp::object row);
+
+    K7REachRowListenerHelper* helper() const { return m_helper; }
+
+private:
+    K7REachRowListenerHelper* m_helper;
+};
+
+} }  // namespace vexa2::python
+
+namespace {
+
+const char* const kTableFile = "source\\K7R\\K7RTable";
+
+const CallbackSite kAdded{"on_added", "AK7RTableListener::on_added", "onAdded", kTableFile, 555};
+const CallbackSite kChanged{"on_changed", "AK7RTableListener::on_changed", "onChanged", kTableFile,
+                            571};
+const CallbackSite kDeleted{"on_deleted", "AK7RTableListener::on_deleted", "onDeleted", kTableFile,
+                            586};
+const CallbackSite kStatusChanged{"on_status_changed", "AK7RTableListener::on_status_changed",
+                                  "onStatusChanged", kTableFile, 601};
+const CallbackSite kEachRow{"on_each_row", "AK7REachRowListenerImpl::on_each_row", "onEachRow",
+                            kTableFile, 712};
+
+// The errors the each-row overrides of one for_each_row call raise on its thread. Each is
+// reported as it happens and then taken out of the interpreter, so that the next row's callback
+// never runs with an error pending; the call raises the last one when the library returns.
+// Calls nest (an override may walk another table), each keeping its own.
+class EachRowErrors
+{
+public:
+    EachRowErrors() : m_outer(t_current) { t_current = this; }
+    ~EachRowErrors()
+    {
+        t_current = m_outer;
+        clear();
+    }
+    EachRowErrors(const EachRowErrors&) = delete;
+    EachRowErrors& operator=(const EachRowErrors&) = delete;
+
+    // After a callback, with the lock held: keeps the error it left set, if any. Outside a
+    // for_each_row call there is no one to raise it to: the report was all.
+    static void keepPending()
+    {
+        if (!PyErr_Occurred())
+            return;
+        PyObject *type, *value, *traceback;
+        PyErr_Fetch(&type, &value, &traceback);
+        if (EachRowErrors* current = t_current)
+        {
+            current->clear();
+            current->m_type = type;
+            current->m_value = value;
+            current->m_traceback = traceback;
+            return;
+        }
+        Py_XDECREF(type);
+        Py_XDECREF(value);
+        Py_XDECREF(traceback);
+    }
+
+    // Raises the last error kept, as it was raised; nothing when there is none.
+    void raiseLast()
+    {
+        if (!m_type)
+            return;
+        PyErr_Restore(std::exchange(m_type, nullptr), std::exchange(m_value, nullptr),
+                      std::exchange(m_traceback, nullptr));
+        bp::throw_error_already_set();
+    }
+
+private:
+    void clear()
+    {
+        Py_CLEAR(m_type);
+        Py_CLEAR(m_value);
+        Py_CLEAR(m_traceback);
+    }
+
+    static thread_local EachRowErrors* t_current;
+    EachRowErrors* m_outer;
+    PyObject* m_type = nullptr;
+    PyObject* m_value = nullptr;
+    PyObject* m_traceback = nullptr;
+};
+
+thread_local EachRowErrors* EachRowErrors::t_current = nullptr;
+
+}  // namespace
+
+namespace vexa2 { namespace python {
+
+void K7RTableListenerHelper::onAdded(const char* rowId, IK7RRow* row)
+{
+    if (row)
+        forward(&K7RTableListenerImpl::onAdded, rowId, LentRow{row});
+}
+
+void K7RTableListenerHelper::onChanged(const char* rowId, IK7RRow* row)
+{
+    if (row)
+        forward(&K7RTableListenerImpl::onChanged, rowId, LentRow{row});
+}
+
+void K7RTableListenerHelper::onDeleted(const char* rowId, IK7RRow* row)
+{
+    if (row)
+        forward(&K7RTableListenerImpl::onDeleted, rowId, LentRow{row});
+}
+
+void K7RTableListenerHelper::onStatusChanged(K7RTableStatus status)
+{
+    forward(&K7RTableListenerImpl::onStatusChanged, status);
+}
+
+void K7RTableListenerImpl::onAdded(const char* rowId, bp::object row)
+{
+    dispatch(kAdded, rowId, row);
+}
+
+void K7RTableListenerImpl::onChanged(const char* rowId, bp::object row)
+{
+    dispatch(kChanged, rowId, row);
+}
+
+void K7RTableListenerImpl::onDeleted(const char* rowId, bp::object row)
+{
+    dispatch(kDeleted, rowId, row);
+}
+
+void K7RTableListenerImpl::onStatusChanged(K7RTableStatus status)
+{
+    dispatch(kStatusChanged, status);
+}
+
+void K7REachRowListenerHelper::onEachRow(const char* rowId, IK7RRow* row)
+{
+    if (row)
+        forward(&K7REachRowListenerImpl::onEachRow, rowId, LentRow{row});
+}
+
+void K7REachRowListenerImpl::onEachRow(const char* rowId, bp::object row)
+{
+    GILGuard gil;
+    detail::callOverride(
+        kEachRow, [this](const char* name) { return this->get_override(name); }, rowId, row);
+    EachRowErrors::keepPending();
 }
 
 } }  // namespace vexa2::python
@@ -91,6 +309,152 @@ void setTableEventsFilter(CK7RTable& table, K7RTableEventsFilter filter)
     table.table()->setTableEventsFilter(filter);
 }
 
+// --- table listener subscriptions ----------------------------------------------------------------
+
+enum class TableSubscription
+{
+    SubscribeUpdate,
+    UnsubscribeUpdate,
+    SubscribeStatus,
+    UnsubscribeStatus
+};
+
+// One table subscription change on its way to the library through the late-call worker. It holds
+// a reference to the table wrapper and one to the listener's library-side object, and gives both
+// back when it goes, whether it ran or a stopped worker dropped it; none of it touches Python.
+class TableSubscriptionJob
+{
+public:
+    TableSubscriptionJob(CK7RTable& table, K7RTableListenerHelper* helper, TableSubscription change,
+                         K7RTableUpdateType type)
+        : m_table(table), m_helper(helper), m_change(change), m_type(type)
+    {
+        static_cast<IAddRef&>(m_table).addRef();
+        m_helper->addRef();
+    }
+
+    ~TableSubscriptionJob()
+    {
+        static_cast<IAddRef&>(m_table).release();
+        m_helper->release();
+    }
+
+    TableSubscriptionJob(const TableSubscriptionJob&) = delete;
+    TableSubscriptionJob& operator=(const TableSubscriptionJob&) = delete;
+
+    void run()
+    {
+        IK7RTable& table = *m_table.table();
+        switch (m_change)
+        {
+        case TableSubscription::SubscribeUpdate: table.subscribeUpdate(m_type, m_helper); break;
+        case TableSubscription::UnsubscribeUpdate: table.unsubscribeUpdate(m_type, m_helper); break;
+        case TableSubscription::SubscribeStatus: table.subscribeStatus(m_helper); break;
+        case TableSubscription::UnsubscribeStatus: table.unsubscribeStatus(m_helper); break;
+        }
+    }
+
+private:
+    CK7RTable& m_table;
+    K7RTableListenerHelper* m_helper;
+    TableSubscription m_change;
+    K7RTableUpdateType m_type;
+};
+
+// The library hears of the change after the Python call returned, in the order of the calls.
+void postTableSubscription(CK7RTable& table, K7RTableListenerImpl& listener,
+                           TableSubscription change,
+                           K7RTableUpdateType type = K7RTableUpdateType::UpdateUnknown)
+{
+    auto job = std::make_shared<TableSubscriptionJob>(table, listener.helper(), change, type);
+    LateCaller::instance().post([job] { job->run(); });
+}
+
+void subscribeTableUpdate(CK7RTable& table, K7RTableUpdateType type, K7RTableListenerImpl* listener)
+{
+    K7RTableListenerImpl& impl = requireListener(listener);
+    impl.reset();
+    postTableSubscription(table, impl, TableSubscription::SubscribeUpdate, type);
+}
+
+void unsubscribeTableUpdate(CK7RTable& table, K7RTableUpdateType type,
+                            K7RTableListenerImpl* listener)
+{
+    K7RTableListenerImpl& impl = requireListener(listener);
+    impl.stopAndWait();
+    postTableSubscription(table, impl, TableSubscription::UnsubscribeUpdate, type);
+}
+
+void subscribeTableStatus(CK7RTable& table, K7RTableListenerImpl* listener)
+{
+    K7RTableListenerImpl& impl = requireListener(listener);
+    impl.reset();
+    postTableSubscription(table, impl, TableSubscription::SubscribeStatus);
+}
+
+void unsubscribeTableStatus(CK7RTable& table, K7RTableListenerImpl* listener)
+{
+    K7RTableListenerImpl& impl = requireListener(listener);
+    impl.stopAndWait();
+    postTableSubscription(table, impl, TableSubscription::UnsubscribeStatus);
+}
+
+// The library calls back on this thread before it returns; the lock stays held throughout.
+void forEachRow(CK7RTable& table, K7REachRowListenerImpl* listener)
+{
+    K7REachRowListenerImpl& impl = requireListener(listener);
+    EachRowErrors errors;
+    table.table()->forEachRow(impl.helper());
+    errors.raiseLast();
+}
+
+// --- event queues ----------------------------------------------------------------------------------
+
+// A queue as Python holds it. Queues are not counted: when the last handle goes, the queue is
+// given back to its owner, which the handle kept alive meanwhile.
+template <class Queue, class Owner, class GiveBack>
+boost::shared_ptr<Queue> queueHandle(Queue* queue, Owner* owner, GiveBack giveBack)
+{
+    if (!queue)
+        return boost::shared_ptr<Queue>();
+    owner->addRef();
+    return boost::shared_ptr<Queue>(queue, [owner, giveBack](Queue* lent) {
+        giveBack(*owner, lent);
+        owner->release();
+    });
+}
+
+boost::shared_ptr<IK7RUpdateEventQueue> updateEventQueue(CK7RTable& table, K7RTableUpdateType type,
+                                                         bool flag)
+{
+    return queueHandle(table.table()->getUpdateEventQueue(type, flag), &table,
+                       [](CK7RTable& owner, IK7RUpdateEventQueue* queue) {
+                           owner.table()->returnUpdateEventQueue(queue);
+                       });
+}
+
+boost::shared_ptr<IK7RUpdateEventQueue> updateEventQueueNoFlag(CK7RTable& table,
+                                                               K7RTableUpdateType type)
+{
+    return updateEventQueue(table, type, false);
+}
+
+boost::shared_ptr<IK7RAllEventQueue> allEventQueue(CK7RTable& table, bool flag)
+{
+    return queueHandle(table.table()->getAllEventQueue(flag), &table,
+                       [](CK7RTable& owner, IK7RAllEventQueue* queue) {
+                           owner.table()->returnAllEventQueue(queue);
+                       });
+}
+
+boost::shared_ptr<IK7RAllEventQueue> tablesUpdateEventQueue(IK7RTableManager& manager)
+{
+    return queueHandle(manager.getTablesUpdateEventQueue(), &manager,
+                       [](IK7RTableManager& owner, IK7RAllEventQueue* queue) {
+                           owner.returnTablesUpdateEventQueue(queue);
+                       });
+}
+
 void exportReader()
 {
     const char* const doc = "The class provides methods to read a stream of trading table rows "
@@ -114,11 +478,50 @@ void exportReader()
                  .len("Reserved for future use."));
 }
 
+void exportTableListener()
+{
+    using L = K7RTableListenerImpl;
+    bp::class_<L, boost::shared_ptr<L>, boost::noncopyable> listener(
+        "AK7RTableListener",
+        "The abstract class provides method signatures to process notifications about trading "
+        "tables events: adding/updating/deleting of rows, and changes in a table status.",
+        bp::init<>());
+    defCallback(listener, "on_added", &L::onAdded,
+                "Processes a notification about the row addition to a table.");
+    defCallback(listener, "on_changed", &L::onChanged,
+                "Processes a notification about the row change in a table.");
+    defCallback(listener, "on_deleted", &L::onDeleted,
+                "Processes a notification about the row deletion from a table.");
+    defCallback(listener, "on_status_changed", &L::onStatusChanged,
+                "Processes notifications about a table status changes.");
+}
+
+void exportEachRowListener()
+{
+    using L = K7REachRowListenerImpl;
+    bp::class_<L, boost::shared_ptr<L>, boost::noncopyable> listener(
+        "AK7REachRowListener",
+        "The abstract class provides the method signature to process notifications about "
+        "iteration through rows of a table.",
+        bp::init<>());
+    defCallback(listener, "on_each_row", &L::onEachRow, "Iterates through the rows of the table.");
+}
+
 void exportTable()
 {
+    const char* const reserved = "Reserved for future use.";
     bp::class_<CK7RTable, boost::shared_ptr<CK7RTable>, bp::bases<Reader>, boost::noncopyable>(
         "K7RTable", "The class provides access to a table.", bp::no_init)
+        .def("subscribe_update", &subscribeTableUpdate, incref_arg_value_policy<2>(),
+             "Subscribes table listener to table updates.")
+        .def("unsubscribe_update", &unsubscribeTableUpdate, decref_arg_value_policy<2>(),
+             "Unsubscribes table listener from table updates.")
+        .def("subscribe_status", &subscribeTableStatus, incref_arg_value_policy<1>(),
+             "Subscribes table listener to changes in table status.")
+        .def("unsubscribe_status", &unsubscribeTableStatus, decref_arg_value_policy<1>(),
+             "Unsubscribes table listener from changes in table status.")
         .add_property("status", &tableStatus, "Gets the status of the table.")
+        .def("for_each_row", &forEachRow, "Iterates through the rows of the table.")
         .def("is_cell_changed", &tableIsCellChanged, "Defines whether the cell is changed.")
         .def("get_rows_by_column_value", &getRowsByColumnValue,
              "Gets rows containing a specified column value.")
@@ -129,6 +532,9 @@ void exportTable()
              "Gets rows containing any of the specified column values.")
         .def("get_rows_by_condition", &getRowsByCondition,
              "Gets rows containing column values that satisfy a specified condition.")
+        .def("get_update_event_queue", &updateEventQueueNoFlag, reserved)
+        .def("get_update_event_queue", &updateEventQueue, reserved)
+        .def("all_event_queue", &allEventQueue, reserved)
         .add_property("table_events_filter", &tableEventsFilter, &setTableEventsFilter,
                       "Gets or sets a filter to receive trading events only and not receive "
                       "events caused by data recalculation.");
@@ -137,13 +543,22 @@ void exportTable()
 void exportTableManager()
 {
     using M = IK7RTableManager;
+    using Process = K7RUpdatesProcessStatusListenerImpl;
+    const char* const reserved = "Reserved for future use.";
     bp::class_<M, LibraryHandle<M>, boost::noncopyable>(
         "K7RTableManager", "The class creates and maintains trading tables in the Velvix memory.",
         bp::no_init)
         .def("get_table", &getTable, "Gets an instance of a trading table.")
         .add_property("status", &M::getStatus, "Gets a table manager status.")
         .def("lock_updates", &M::lockUpdates, "Locks tables updates.")
-        .def("unlock_updates", &M::unlockUpdates, "Unlocks tables updates.");
+        .def("unlock_updates", &M::unlockUpdates, "Unlocks tables updates.")
+        .def("subscribe_updates_process_status",
+             &subscribeListener<&M::subscribeUpdatesProcessStatus, Process>,
+             incref_arg_value_policy<1>(), reserved)
+        .def("unsubscribe_updates_process_status",
+             &unsubscribeListener<&M::unsubscribeUpdatesProcessStatus, Process>,
+             decref_arg_value_policy<1>(), reserved)
+        .add_property("tables_update_event_queue", &tablesUpdateEventQueue, reserved);
 }
 
 }  // namespace
@@ -160,9 +575,17 @@ void exportTables()
     exportTradeRow();
     exportMessageRow();
     exportSummaryRow();
+    exportUpdateEventQueueListener();
+    exportUpdatesProcessStatusListener();
+    exportAllEventQueueListener();
 
     exportReader();
+    exportTableListener();
+    exportEachRowListener();
     exportTableIterator();
     exportTable();
     exportTableManager();
+    exportAllEventQueue();
+    exportAllEventQueueItem();
+    exportUpdateEventQueue();
 }

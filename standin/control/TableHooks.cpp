@@ -1,7 +1,8 @@
 // velvix_sim: the tables face. Rows are authored here from plain values and handed to the
 // session's table manager, which applies them on the dispatcher like any server update (BEGIN,
 // the table events, END); waiting calls let go of the interpreter lock until that has happened.
-// Tables are addressed by session id and table type, rows by their key.
+// Tables are addressed by session id and table type, rows by their key, event queues by their
+// registry id.
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -9,6 +10,7 @@
 
 #include "Control.h"
 #include "core/World.h"
+#include "velvix/EventQueues.h"
 #include "velvix/Market.h"
 #include "velvix/Session.h"
 #include "velvix/TableManager.h"
@@ -413,6 +415,113 @@ py::tuple updates_locked(unsigned long long session)
     return py::make_tuple(m->lockDepth(), m->pendingBatches());
 }
 
+// --- raw table events and event queues --------------------------------------------------------
+
+// The row a hook passes: the row with that key in the table, or null for None.
+RowHold rowOrNull(unsigned long long session, int tableType, const py::object& key)
+{
+    return key.is_none() ? RowHold() : row(session, tableType, key);
+}
+
+bool fire_table_event(unsigned long long session, int tableType, int event, const py::object& rowId,
+                      const py::object& key, bool wait, double timeout)
+{
+    auto held = sim::Ref<Table>::retain(table(manager(session), tableType));
+    RowHold r = rowOrNull(session, tableType, key);
+    sim::Text id = toText(rowId, "a row id");
+    return control::onDispatcher([held, event, id, r] { held->fire(static_cast<K7RTableUpdateType>(event), id, r); },
+                                 wait, timeout);
+}
+
+double fire_table_event_burst(unsigned long long session, int tableType, int event, const py::object& key, int count,
+                              double timeout)
+{
+    auto held = sim::Ref<Table>::retain(table(manager(session), tableType));
+    RowHold r = rowOrNull(session, tableType, key);
+    sim::Text id = r ? sim::Text(r->key()) : sim::Text();
+    auto seconds = std::make_shared<double>(-1.0);
+    const bool ran = control::onDispatcher(
+        [held, event, id, r, count, seconds] {
+            const auto start = std::chrono::steady_clock::now();
+            for (int i = 0; i < count; ++i)
+                held->fire(static_cast<K7RTableUpdateType>(event), id, r);
+            *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        },
+        true, timeout);
+    return ran ? *seconds : -1.0;
+}
+
+template <class Queue>
+sim::Ref<Queue> liveQueue(unsigned long long id)
+{
+    return sim::Ref<Queue>::adopt(world().registry().acquire<Queue>(id));
+}
+
+template <class Queue>
+py::dict queueInfo(Queue& q)
+{
+    py::dict out;
+    out["kind"] = q.simKind();
+    out["table"] = static_cast<int>(q.getBelongTableType());
+    out["events"] = static_cast<int>(q.getEventsType());
+    out["flag"] = q.loanFlag();
+    out["size"] = q.size();
+    out["subscribers"] = q.subscribers();
+    out["returned"] = q.closed();
+    return out;
+}
+
+[[noreturn]] void noQueue(unsigned long long id)
+{
+    raise(PyExc_LookupError, "no live event queue " + std::to_string(id));
+}
+
+py::dict queue_info(unsigned long long id)
+{
+    if (auto q = liveQueue<AllEventQueue>(id))
+        return queueInfo(*q);
+    if (auto q = liveQueue<UpdateEventQueue>(id))
+        return queueInfo(*q);
+    noQueue(id);
+}
+
+bool queue_put(unsigned long long id, const py::object& session, const py::object& tableType, const py::object& key,
+               int event, int process, bool nullItem, bool wait, double timeout)
+{
+    // The row comes from the session's table of the queue's own type unless another is named.
+    auto rowFor = [&](K7RTable belong) {
+        if (key.is_none() || nullItem)
+            return RowHold();
+        if (session.is_none())
+            raise(PyExc_ValueError, "a row key needs the session_id");
+        const int type = tableType.is_none() ? static_cast<int>(belong) : py::extract<int>(tableType)();
+        return row(py::extract<unsigned long long>(session)(), type, key);
+    };
+    if (auto q = liveQueue<AllEventQueue>(id))
+    {
+        sim::Ref<IK7RAllEventQueueItem> item;
+        if (!nullItem)
+            item = sim::Ref<IK7RAllEventQueueItem>::adopt(
+                sim::make<QueueItem>(rowFor(q->getBelongTableType()), static_cast<K7RTableUpdateType>(event),
+                                     static_cast<K7RUpdatesProcessStatus>(process))
+                    .detach());
+        return control::onDispatcher([q, item] { q->put(item); }, wait, timeout);
+    }
+    if (auto q = liveQueue<UpdateEventQueue>(id))
+    {
+        RowHold r = rowFor(q->getBelongTableType());
+        auto element = sim::Ref<IK7RRow>::adopt(r.share());
+        return control::onDispatcher([q, element] { q->put(element); }, wait, timeout);
+    }
+    noQueue(id);
+}
+
+py::tuple queue_loans(const std::string& kind)
+{
+    const QueueCounts c = queueCounts(kind);
+    return py::make_tuple(c.loans, c.returns);
+}
+
 // --- subscribers ---------------------------------------------------------------------------
 
 enum class Where
@@ -591,6 +700,27 @@ void registerTableHooks()
             "Delivers the updates-process listeners' second callback with a reason (or None).");
     py::def("updates_locked", &updates_locked, (arg("session_id")),
             "(lock depth, batches held back) of the session's manager.");
+
+    py::def("fire_table_event", &fire_table_event,
+            (arg("session_id"), arg("table_type"), arg("event"), arg("row_id"), arg("key") = none,
+             arg("wait") = true, arg("timeout") = 10.0),
+            "Calls the table's listeners of that update type (0 INSERT, 1 UPDATE, 2 DELETE) with a row id (str, "
+            "bytes or None) and the row with that key (None: a null row); nothing else changes.");
+    py::def("fire_table_event_burst", &fire_table_event_burst,
+            (arg("session_id"), arg("table_type"), arg("event"), arg("key"), arg("count"), arg("timeout") = 60.0),
+            "Calls the listeners `count` times in one go on the dispatcher with the row of that key; gives the "
+            "seconds it took.");
+    py::def("queue_info", &queue_info, (arg("queue_id")),
+            "A lent event queue as {kind, table, events, flag, size, subscribers, returned}.");
+    py::def("queue_put", &queue_put,
+            (arg("queue_id"), arg("session_id") = none, arg("table_type") = none, arg("key") = none,
+             arg("event") = -1, arg("process_status") = -1, arg("null_item") = false, arg("wait") = true,
+             arg("timeout") = 10.0),
+            "Puts into a queue on the dispatcher, telling its listeners: the row with that key (None: no row) as "
+            "an item with the event and process status, or as the row of an update queue; null_item puts a null "
+            "element, which a waiter takes as None.");
+    py::def("queue_loans", &queue_loans, (arg("kind")),
+            "(loans, returns) of a queue kind since reset: IK7RAllEventQueue or IK7RUpdateEventQueue.");
 
     py::def("table_subscribers", &table_subscribers, (arg("session_id"), arg("table_type"), arg("point")),
             "Listeners held at a table point: table_update:INSERT|UPDATE|DELETE, table_status, updates_process.");

@@ -463,7 +463,6 @@ TEST_F(SimTables, GetTableIsBorrowedAndNullOutsideTheSevenTypes)
     EXPECT_EQ(offers->getType(), K7RTable::Offers);
     EXPECT_EQ(manager->getTable(K7RTable::TableUnknown), nullptr);
     EXPECT_EQ(manager->getTable(static_cast<K7RTable>(7)), nullptr);
-    EXPECT_EQ(manager->getTablesUpdateEventQueue(), nullptr);
 }
 
 // --- searches --------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@ the import itself or that could hang or crash the interpreter; collecting what l
 making a session."""
 
 import os
+import re
 import signal
 import subprocess
 import threading
@@ -204,3 +205,30 @@ def send_command(session, listener, params):
     assert request is not None, factory.last_error
     session.send_request(request)
     return request.request_id
+
+
+CALLBACK_REPORT = re.compile(r"Exception (?P<text>.*?) in function '(?P<function>\w+)' in file "
+                             r"'(?P<file>[^']*)' line (?P<line>\d+)\n", re.DOTALL)
+
+
+def callback_reports(err):
+    """(text, callback name, file, line) of each callback error report written to `err`."""
+    return [(m["text"].strip(), m["function"], m["file"], int(m["line"]))
+            for m in CALLBACK_REPORT.finditer(err)]
+
+
+# The start of a child interpreter's code (run_python): a demo session logged in with its tables
+# loaded and prices held still, as `session`, its id `sid` and its table `manager`.
+LOGGED_IN_CHILD = """
+import threading
+import dedezi, velvix_sim as sim
+sim.reset()
+before = set(sim.sessions())
+session = dedezi.K7RTransport.create_session()
+(sid,) = set(sim.sessions()) - before
+sim.use_table_manager(sid)
+assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
+assert sim.wait_manager_status(sid, 1)
+sim.price_ticks(False)
+manager = session.table_manager
+"""

@@ -22,6 +22,10 @@ EXPECTED_NAMES = {name for name, _, _ in ENUMS} | {
     # The table manager, its listener, the tables and their reader and iterator.
     "AK7RTableManagerListener", "_K7RGenericTableResponseReader", "K7RGenericTableResponseReader",
     "K7RTableIterator", "K7RTable", "K7RTableManager"} | {
+    # Table events: the table, each-row, queue and updates-process listeners and the queues.
+    "AK7RTableListener", "AK7REachRowListener", "AK7RAllEventQueueListener",
+    "AK7RUpdateEventQueueListener", "AK7RUpdatesProcessStatusListener", "K7RAllEventQueue",
+    "K7RAllEventQueueItem", "K7RUpdateEventQueue"} | {
     # Timeframes, requests, responses, the snapshot reader and the response listener.
     "K7RTimeFrameUnit", "K7RTimeFrame", "_K7RTimeFrameCollection", "K7RTimeFrameCollection",
     "K7RRequest", "K7RValueMap", "K7RRequestFactory", "K7RResponse", "K7RResponseReaderFactory",

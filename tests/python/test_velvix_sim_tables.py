@@ -117,6 +117,30 @@ def test_price_ticks_move_the_offers(sim, tables):
     sim.price_ticks(False)
 
 
+def test_queue_hooks_reach_lent_queues_only(sim, loaded):
+    _, session_id, manager = loaded
+    with pytest.raises(LookupError, match="no live event queue"):
+        sim.queue_info(10 ** 9)
+    import dedezi
+
+    queue = manager.get_table(dedezi.K7RTableType(ORDERS)).all_event_queue(True)
+    (queue_id,) = sim.objects("IK7RAllEventQueue")
+    assert sim.queue_info(queue_id) == {"kind": "IK7RAllEventQueue", "table": ORDERS, "events": -1,
+                                        "flag": True, "size": 0, "subscribers": 0,
+                                        "returned": False}
+    with pytest.raises(ValueError, match="session_id"):
+        sim.queue_put(queue_id, key="O-1")
+    with pytest.raises(LookupError):
+        sim.queue_put(queue_id, session_id=session_id, key="no such order")
+    assert sim.queue_put(queue_id, null_item=True)
+    assert sim.queue_info(queue_id)["size"] == 1
+    assert sim.queue_loans("IK7RAllEventQueue") == (1, 0)
+    del queue
+    assert sim.queue_loans("IK7RAllEventQueue") == (1, 1)
+    with pytest.raises(LookupError):
+        sim.queue_info(queue_id)
+
+
 def test_without_a_manager_the_hooks_say_so(sim):
     session, session_id = new_session(sim)
     assert sim.manager_id(session_id) is None

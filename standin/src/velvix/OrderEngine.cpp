@@ -1,12 +1,12 @@
 // The dealing desk. A market order is answered at once (CREATE_ORDER_RESPONSE), its order row
 // goes in with the next batch, and one fill delay later the order leaves, the trade comes in and
 // the account and summary move, in one batch. Entry orders wait in the desk's book, checked
-// against the offers' live prices every EntryCheckMs, and fill the same way. Each batch reaches the
-// table listeners through the manager and then the response listeners as one TABLES_UPDATES
-// response. Sessions without a table manager get the TABLES_UPDATES responses only, with rows made
-// for them. Steps find their session again by id and do nothing once it is gone. The desk also
-// answers an order's last update, from its ledger of every order it made, and subscriptions to an
-// offer's market data.
+// against the offers' live prices every EntryCheckMs, and fill the same way. A close order ("CM")
+// moves its trade into the closed trades the same way. Each batch reaches the table listeners
+// through the manager and then the response listeners as one TABLES_UPDATES response. Sessions
+// without a table manager get the TABLES_UPDATES responses only, with rows made for them. Steps
+// find their session again by id and do nothing once it is gone. The desk also answers an order's
+// last update, from its ledger of every order it made, and subscriptions to an offer's market data.
 #include "OrderEngine.h"
 
 #include <algorithm>
@@ -73,6 +73,12 @@ std::optional<double> numberParam(const MapContents& c, P p)
     if (const auto* d = std::get_if<double>(v))
         return *d;
     return std::nullopt;
+}
+
+std::string textCell(const RowState& row, const char* id)
+{
+    const char* t = row.textOf(id);
+    return t ? t : "";
 }
 
 Ref<Session> sessionById(std::uint64_t id)
@@ -522,8 +528,171 @@ std::optional<std::string> validate(const MapContents& p, const Ref<TableManager
     return std::nullopt;
 }
 
+// --- closing trades ------------------------------------------------------------------------------
+
+void setCell(CellValues& cells, const char* id, Value value)
+{
+    for (auto& [name, v] : cells)
+        if (name == id)
+        {
+            v = std::move(value);
+            return;
+        }
+    cells.emplace_back(id, std::move(value));
+}
+
+// Closes a trade at the market: the close order out, the trade out, the closed trade in, the
+// account's balance taking the realised P/L, and the offer's summary row moved (or gone with its
+// last trade), in one batch. A trade closed meanwhile leaves only the order to take out.
+void closeTrade(const Ticket& t, const std::string& tradeId)
+{
+    Ref<Session> session = sessionById(t.session);
+    Ref<TableManager> manager = SessionTables::instance().manager(t.session);
+    if (!session || !manager)
+        return;
+    RowHold trade = manager->table(K7RTable::Trades)->find(tradeId);
+    const std::optional<Offer> offer = findOffer(manager, t.offerId);
+    const std::optional<Account> account = findAccount(manager, t.accountId);
+    std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}}};
+    if (!trade || !offer || !account)
+    {
+        publish(t.session, t.requestId, std::move(changes));
+        return;
+    }
+    const auto text = [&](const char* id) { return textCell(*trade, id); };
+    const bool buy = text("BuySell") == "B";
+    const int amount = trade->intOf("Amount");
+    const double open = trade->doubleOf("OpenRate");
+    const double close = buy ? offer->bid : offer->ask;
+    const double pips = (buy ? close - open : open - close) / (offer->pointSize > 0 ? offer->pointSize : 1.0);
+    const double realised = std::round(pips * amount / 1000.0 * offer->pipCost * 100.0) / 100.0;
+    const double now = world().clock().nowOle();
+
+    changes.push_back({K7RTable::Trades, K7RTableUpdateType::Delete, tradeId, {}});
+    changes.push_back({K7RTable::ClosedTrades, K7RTableUpdateType::Insert, tradeId,
+                       {{"TradeID", tradeId},
+                        {"AccountID", t.accountId},
+                        {"AccountName", account->name},
+                        {"AccountKind", account->kind},
+                        {"OfferID", t.offerId},
+                        {"Amount", std::int64_t{amount}},
+                        {"BuySell", text("BuySell")},
+                        {"GrossPL", realised},
+                        {"Commission", 0.0},
+                        {"RolloverInterest", 0.0},
+                        {"OpenRate", open},
+                        {"OpenQuoteID", text("OpenQuoteID")},
+                        {"OpenTime", trade->doubleOf("OpenTime")},
+                        {"OpenOrderID", text("OpenOrderID")},
+                        {"OpenOrderReqID", text("OpenOrderReqID")},
+                        {"CloseRate", close},
+                        {"CloseQuoteID", std::string("Q") + t.offerId},
+                        {"CloseTime", now},
+                        {"CloseOrderID", t.orderId},
+                        {"CloseOrderReqID", t.requestId},
+                        {"PL", std::round(pips * 10.0) / 10.0},
+                        {"Instrument", offer->instrument},
+                        {"NetPL", realised}}});
+    const double balance = account->balance + realised;
+    const double used = std::max(account->usedMargin - trade->doubleOf("UsedMargin"), 0.0);
+    const double gross = account->grossPL - trade->doubleOf("GrossPL");
+    const double equity = balance + gross;
+    changes.push_back({K7RTable::Accounts, K7RTableUpdateType::Update, t.accountId,
+                       {{"Balance", balance},
+                        {"UsedMargin", used},
+                        {"UsedMargin3", used},
+                        {"GrossPL", gross},
+                        {"Equity", equity},
+                        {"M2MEquity", equity},
+                        {"UsableMargin", equity - used},
+                        {"UsableMarginInPercentage", equity > 0 ? (equity - used) / equity * 100.0 : 0.0}}});
+
+    if (RowHold summary = manager->table(K7RTable::Summary)->find(t.offerId))
+    {
+        const double buyAmount = std::max(summary->doubleOf("BuyAmount") - (buy ? amount : 0), 0.0);
+        const double sellAmount = std::max(summary->doubleOf("SellAmount") - (buy ? 0 : amount), 0.0);
+        if (buyAmount == 0.0 && sellAmount == 0.0)
+        {
+            changes.push_back({K7RTable::Summary, K7RTableUpdateType::Delete, t.offerId, {}});
+        }
+        else
+        {
+            changes.push_back({K7RTable::Summary, K7RTableUpdateType::Update, t.offerId,
+                               {{"BuyAmount", buyAmount},
+                                {"SellAmount", sellAmount},
+                                {"Amount", buyAmount - sellAmount},
+                                {"GrossPL", summary->doubleOf("GrossPL") - trade->doubleOf("GrossPL")},
+                                {"NetPL", summary->doubleOf("NetPL") - trade->doubleOf("GrossPL")},
+                                {"UsedMargin", std::max(summary->doubleOf("UsedMargin") - trade->doubleOf("UsedMargin"), 0.0)}}});
+        }
+    }
+    publish(t.session, t.requestId, std::move(changes));
+}
+
+// A close order: ORDER_TYPE "CM" and the TRADE_ID of an open trade of the session. BUY_SELL and
+// AMOUNT, when given, must be the trade's opposite side and its whole amount (no partial closes).
+void closeOrder(Session& session, const Request& request)
+{
+    Ref<TableManager> manager = SessionTables::instance().manager(session.simId());
+    const std::optional<std::string> tradeId = textParam(request.params, P::TradeId);
+    if (!tradeId || tradeId->empty())
+    {
+        session.deliverRequestFailed(request.id(), std::string("The trade is not specified (TRADE_ID)"));
+        return;
+    }
+    RowHold trade = manager ? manager->table(K7RTable::Trades)->find(*tradeId) : RowHold();
+    if (!trade)
+    {
+        session.deliverRequestFailed(request.id(), "Unknown trade '" + *tradeId + "'");
+        return;
+    }
+    Ticket t;
+    t.session = session.simId();
+    t.requestId = request.id();
+    t.type = "CM";
+    t.offerId = textCell(*trade, "OfferID");
+    t.accountId = textCell(*trade, "AccountID");
+    t.buy = textCell(*trade, "BuySell") != "B";
+    t.amount = trade->intOf("Amount");
+    if (const std::optional<std::string> side = textParam(request.params, P::BuySell); side && *side != (t.buy ? "B" : "S"))
+    {
+        session.deliverRequestFailed(request.id(), "A close order takes the side opposite to the trade's (BUY_SELL)");
+        return;
+    }
+    if (const std::optional<double> amount = numberParam(request.params, P::Amount);
+        amount && std::llround(*amount) != t.amount)
+    {
+        session.deliverRequestFailed(request.id(), std::string("Partial closes are not supported by the server (AMOUNT)"));
+        return;
+    }
+    const std::optional<Offer> offer = findOffer(manager, t.offerId);
+    const std::optional<Account> account = findAccount(manager, t.accountId);
+    if (!offer || !account)
+    {
+        session.deliverRequestFailed(request.id(), "Unknown trade '" + *tradeId + "'");
+        return;
+    }
+    t.orderId = nextOrderId();
+
+    ResponseContent content;
+    content.orderId = t.orderId;
+    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CreateOrderResponse),
+                                            Text(request.id()), std::move(content));
+    session.deliverRequestCompleted(request.id(), response.get());
+
+    CellValues cells = orderCells(t, *account, t.buy ? offer->ask : offer->bid, "E");
+    setCell(cells, "TradeID", *tradeId);
+    setCell(cells, "Stage", std::string("C"));
+    setCell(cells, "TimeInForce", std::string("IOC"));
+    setCell(cells, "WorkingIndicator", false);
+    publish(t.session, t.requestId, {{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId, std::move(cells)}},
+            [t, id = *tradeId] { world().dispatcher().postAfter(FillDelayMs, [t, id] { closeTrade(t, id); }); });
+}
+
 void createOrder(Session& session, const Request& request)
 {
+    if (textParam(request.params, P::OrderType) == std::optional<std::string>("CM"))
+        return closeOrder(session, request);
     Ref<TableManager> manager = SessionTables::instance().manager(session.simId());
     Ticket t;
     t.session = session.simId();

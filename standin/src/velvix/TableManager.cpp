@@ -41,10 +41,11 @@ RowHold filledRow(K7RTable type, const CellValues& values)
 }  // namespace
 
 TableManager::TableManager(std::string account, std::function<SharedManagerListener()> listener)
-    : RefCounted("IK7RTableManager"), account_(std::move(account)), listener_(std::move(listener))
+    : RefCounted("IK7RTableManager"), account_(std::move(account)), listener_(std::move(listener)),
+      queues_(std::make_shared<QueueLoans>())
 {
     for (int t = 0; t < 7; ++t)
-        tables_[static_cast<std::size_t>(t)] = make<Table>(static_cast<K7RTable>(t));
+        tables_[static_cast<std::size_t>(t)] = make<Table>(static_cast<K7RTable>(t), queues_);
 }
 
 TableManager::~TableManager() = default;
@@ -119,9 +120,14 @@ int TableManager::lockDepth() const
     return lockDepth_;
 }
 
+// The manager's all-events queues see the batch whole: a BEGIN marker, each event, an END marker.
+// The events' items carry BEGIN_TABLES_UPDATE: the batch is under way.
 void TableManager::apply(const std::vector<TableChange>& batch)
 {
-    deliverProcessStatus(static_cast<int>(K7RUpdatesProcessStatus::BeginTablesUpdate));
+    constexpr auto Begin = K7RUpdatesProcessStatus::BeginTablesUpdate;
+    constexpr auto End = K7RUpdatesProcessStatus::EndTablesUpdate;
+    deliverProcessStatus(static_cast<int>(Begin));
+    queues_->putMarker(Begin);
     for (const TableChange& change : batch)
     {
         Table* t = table(change.table);
@@ -129,13 +135,14 @@ void TableManager::apply(const std::vector<TableChange>& batch)
             continue;
         switch (change.op)
         {
-        case K7RTableUpdateType::Insert: t->insert(change.row); break;
-        case K7RTableUpdateType::Update: t->update(change.key, change.values, !change.onlyIfChanged); break;
-        case K7RTableUpdateType::Delete: t->remove(change.key); break;
+        case K7RTableUpdateType::Insert: t->insert(change.row, Begin); break;
+        case K7RTableUpdateType::Update: t->update(change.key, change.values, !change.onlyIfChanged, Begin); break;
+        case K7RTableUpdateType::Delete: t->remove(change.key, Begin); break;
         default: break;
         }
     }
-    deliverProcessStatus(static_cast<int>(K7RUpdatesProcessStatus::EndTablesUpdate));
+    deliverProcessStatus(static_cast<int>(End));
+    queues_->putMarker(End);
 }
 
 // --- updates-process listeners -----------------------------------------------------------------
@@ -204,15 +211,19 @@ bool TableManager::waitProcessSubscribers(int n, std::int64_t timeoutMs) const
                                         [&] { return processListeners_.size() == n; });
 }
 
+// Each call lends a new queue of every table's events, belonging to no one table.
 IK7RAllEventQueue* TableManager::getTablesUpdateEventQueue()
 {
     note("IK7RTableManager::getTablesUpdateEventQueue");
-    return nullptr;
+    if (auto fault = takeFault("IK7RTableManager::getTablesUpdateEventQueue"); fault && fault->kind == FaultKind::Null)
+        return nullptr;
+    return queues_->lendAll(K7RTable::TableUnknown, false);
 }
 
 void TableManager::returnTablesUpdateEventQueue(IK7RAllEventQueue* queue)
 {
     note("IK7RTableManager::returnTablesUpdateEventQueue", {flag(queue != nullptr)});
+    queues_->giveBack(queue);
 }
 
 // --- status, load and ticks --------------------------------------------------------------------
@@ -294,6 +305,12 @@ void TableManager::stop()
     std::lock_guard<std::mutex> lock(mutex_);
     stopped_ = true;
     ++tickGeneration_;
+}
+
+void TableManager::closeTables()
+{
+    for (auto& t : tables_)
+        t->setStatus(static_cast<int>(K7RTableStatus::Initial));
 }
 
 void TableManager::restartTicks()
@@ -394,8 +411,10 @@ void SessionTables::loggedOut(std::uint64_t session)
         dropped = std::move(it->second.manager);
         changed_.notify_all();
     }
-    if (dropped)
-        dropped->stop();
+    if (!dropped)
+        return;
+    dropped->stop();
+    dropped->closeTables();
 }
 
 void SessionTables::forget(std::uint64_t session)

@@ -1,6 +1,6 @@
 // The table manager of a session: its seven tables, its status and load, the batches of table
-// updates (bracketed BEGIN/END to the updates-process listeners, held back while updates are
-// locked), and the live price ticks of its offers. SessionTables keeps the table side of each
+// updates (bracketed BEGIN/END to the updates-process listeners and in its all-events queues,
+// held back while updates are locked), and the live price ticks of its offers. SessionTables keeps the table side of each
 // session: the listener given to useTableManager and the manager made at login.
 #pragma once
 
@@ -73,6 +73,9 @@ public:
     void startLoad();
     // No more loads or ticks: the session logged out or went away.
     void stop();
+    // On the dispatcher, after stop() at a logout: the tables go back to INITIAL, reported to
+    // their status listeners.
+    void closeTables();
     // Starts or restarts the price ticks after a settings change or a reset.
     void restartTicks();
 
@@ -98,6 +101,7 @@ private:
 
     const std::string account_;
     const std::function<SharedManagerListener()> listener_;
+    const std::shared_ptr<QueueLoans> queues_;  // shared with the tables, which put into them
     std::array<Ref<Table>, 7> tables_;
     std::atomic<K7RTableManagerStatus> status_{K7RTableManagerStatus::TablesLoading};
 

@@ -21,7 +21,10 @@ void note(const char* op, Values args = {})
 }
 }  // namespace
 
-Table::Table(K7RTable type) : RefCounted("IK7RTable"), type_(type), columns_(columnSet(type, true)) {}
+Table::Table(K7RTable type, std::shared_ptr<QueueLoans> managerQueues)
+    : RefCounted("IK7RTable"), type_(type), columns_(columnSet(type, true)), managerQueues_(std::move(managerQueues))
+{
+}
 
 Table::~Table() = default;
 
@@ -166,39 +169,56 @@ bool Table::waitSubscribers(TablePoint point, int n, std::int64_t timeoutMs) con
                                         [&] { return countLocked(point) == n; });
 }
 
-// forEachRow calls back on the caller's thread, over the rows as they were when it began.
+// forEachRow calls back on the caller's thread, over the rows as they were when it began. Under a
+// "null" fault each call has its row id and a null row.
 void Table::forEachRow(IK7REachRowListener* listener)
 {
     note("IK7RTable::forEachRow", {number(type_), flag(listener != nullptr)});
     if (!listener)
         return;
+    const auto fault = takeFault("IK7RTable::forEachRow");
+    const bool nullRows = fault && fault->kind == FaultKind::Null;
     const std::vector<RowHold> held = rows();
     for (const RowHold& r : held)
-        listener->onEachRow(r->keyText(), r->row());
+        listener->onEachRow(r->keyText(), nullRows ? nullptr : r->row());
 }
 
-// --- event queues (not served yet) and the events filter ----------------------------------------
+// --- event queues and the events filter ----------------------------------------------------------
 
+// Each call lends a new queue; the flag is recorded with it and changes nothing.
 IK7RUpdateEventQueue* Table::getUpdateEventQueue(K7RTableUpdateType updateType, bool flag_)
 {
     note("IK7RTable::getUpdateEventQueue", {number(type_), number(updateType), flag(flag_)});
-    return nullptr;
+    if (auto fault = takeFault("IK7RTable::getUpdateEventQueue"); fault && fault->kind == FaultKind::Null)
+        return nullptr;
+    return queues_.lendUpdate(type_, updateType, flag_);
 }
 
 void Table::returnUpdateEventQueue(IK7RUpdateEventQueue* queue)
 {
     note("IK7RTable::returnUpdateEventQueue", {number(type_), flag(queue != nullptr)});
+    queues_.giveBack(queue);
 }
 
 IK7RAllEventQueue* Table::getAllEventQueue(bool flag_)
 {
     note("IK7RTable::getAllEventQueue", {number(type_), flag(flag_)});
-    return nullptr;
+    if (auto fault = takeFault("IK7RTable::getAllEventQueue"); fault && fault->kind == FaultKind::Null)
+        return nullptr;
+    return queues_.lendAll(type_, flag_);
 }
 
 void Table::returnAllEventQueue(IK7RAllEventQueue* queue)
 {
     note("IK7RTable::returnAllEventQueue", {number(type_), flag(queue != nullptr)});
+    queues_.giveBack(queue);
+}
+
+void Table::queueEvent(K7RTableUpdateType op, const RowHold& row, K7RUpdatesProcessStatus process)
+{
+    queues_.put(op, row, process);
+    if (managerQueues_)
+        managerQueues_->put(op, row, process);
 }
 
 void Table::setTableEventsFilter(K7RTableEventsFilter filter)
@@ -228,7 +248,7 @@ void Table::load(std::vector<RowHold> rows)
         ++keyCount_[r->key()];
 }
 
-void Table::insert(RowHold row)
+void Table::insert(RowHold row, K7RUpdatesProcessStatus process)
 {
     if (!row)
         return;
@@ -238,20 +258,24 @@ void Table::insert(RowHold row)
         ++keyCount_[row->key()];
     }
     deliver(&Table::inserted_, [&](IK7RTableListener* l) { l->onAdded(row->keyText(), row->row()); });
+    queueEvent(K7RTableUpdateType::Insert, row, process);
 }
 
-bool Table::update(const std::string& key, const CellValues& values, bool always)
+bool Table::update(const std::string& key, const CellValues& values, bool always, K7RUpdatesProcessStatus process)
 {
     RowHold row = find(key);
     if (!row)
         return false;
     const bool changed = row->apply(values);
     if (changed || always)
+    {
         deliver(&Table::updated_, [&](IK7RTableListener* l) { l->onChanged(row->keyText(), row->row()); });
+        queueEvent(K7RTableUpdateType::Update, row, process);
+    }
     return true;
 }
 
-bool Table::remove(const std::string& key)
+bool Table::remove(const std::string& key, K7RUpdatesProcessStatus process)
 {
     RowHold row;
     {
@@ -265,6 +289,7 @@ bool Table::remove(const std::string& key)
             keyCount_.erase(key);
     }
     deliver(&Table::deleted_, [&](IK7RTableListener* l) { l->onDeleted(row->keyText(), row->row()); });
+    queueEvent(K7RTableUpdateType::Delete, row, process);
     return true;
 }
 
@@ -273,6 +298,29 @@ void Table::setStatus(int status)
     const auto s = static_cast<K7RTableStatus>(status);
     status_.store(s);
     deliver(&Table::statusListeners_, [s](IK7RTableListener* l) { l->onStatusChanged(s); });
+}
+
+void Table::fire(K7RTableUpdateType op, const Text& rowId, const RowHold& row)
+{
+    Listeners* list = updateList(op);
+    if (!list)
+        return;
+    const char* id = rowId ? rowId->c_str() : nullptr;
+    IK7RRow* lent = row ? row->row() : nullptr;
+    auto call = [&](IK7RTableListener* l) {
+        switch (op)
+        {
+        case K7RTableUpdateType::Insert: l->onAdded(id, lent); break;
+        case K7RTableUpdateType::Update: l->onChanged(id, lent); break;
+        default: l->onDeleted(id, lent); break;
+        }
+    };
+    switch (op)
+    {
+    case K7RTableUpdateType::Insert: deliver(&Table::inserted_, call); break;
+    case K7RTableUpdateType::Update: deliver(&Table::updated_, call); break;
+    default: deliver(&Table::deleted_, call); break;
+    }
 }
 
 RowHold Table::find(const std::string& key) const

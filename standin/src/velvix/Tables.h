@@ -1,7 +1,8 @@
 // A simulated trading table: the rows of one table type of one table manager, the table
-// listeners, and the four row searches. Rows change only on the dispatcher thread (through the
-// manager's update batches); callers read from any thread. Listeners are called with no lock
-// held, each re-checked just before its call, and hold the library's own reference meanwhile.
+// listeners, the event queues it lends, and the four row searches. Rows change only on the
+// dispatcher thread (through the manager's update batches); callers read from any thread.
+// Listeners are called with no lock held, each re-checked just before its call, and hold the
+// library's own reference meanwhile.
 #pragma once
 
 #include <atomic>
@@ -15,9 +16,11 @@
 
 #include "velvix/Velvix.h"
 
+#include "EventQueues.h"
 #include "Listeners.h"
 #include "Rows.h"
 #include "core/Registry.h"
+#include "core/Scenario.h"
 
 // The library's own reading of a search position: the index of the last row returned (-1 before
 // the first) and the table it belongs to (0 for a fresh iterator).
@@ -48,7 +51,8 @@ enum class TablePoint
 class Table final : public RefCounted<IK7RTable>
 {
 public:
-    explicit Table(K7RTable type);
+    // `managerQueues` are the queues of the table's manager, which hear of its events too.
+    explicit Table(K7RTable type, std::shared_ptr<QueueLoans> managerQueues = nullptr);
 
     // Reader side.
     int size() override;
@@ -84,15 +88,22 @@ public:
 
     // Fills the table without events (the initial load).
     void load(std::vector<RowHold> rows);
+    // Each event goes to the listeners of its update type, then into the table's queues, then
+    // into its manager's; queue items carry `process`.
     // Appends the row and reports INSERT.
-    void insert(RowHold row);
+    void insert(RowHold row, K7RUpdatesProcessStatus process = K7RUpdatesProcessStatus::UnknownProcessStatus);
     // Applies the values to the row with that key and reports UPDATE when a cell changed (or
     // always, with `always`). False when no row has that key.
-    bool update(const std::string& key, const CellValues& values, bool always = true);
+    bool update(const std::string& key, const CellValues& values, bool always = true,
+                K7RUpdatesProcessStatus process = K7RUpdatesProcessStatus::UnknownProcessStatus);
     // Takes the row out and reports DELETE. False when no row has that key.
-    bool remove(const std::string& key);
+    bool remove(const std::string& key,
+                K7RUpdatesProcessStatus process = K7RUpdatesProcessStatus::UnknownProcessStatus);
     // Sets the status and reports it; any integer is delivered.
     void setStatus(int status);
+    // A bare callback of one update type to its listeners, with any row id and row (null ones
+    // too); the table and its queues stay as they are.
+    void fire(K7RTableUpdateType op, const Text& rowId, const RowHold& row);
 
     RowHold find(const std::string& key) const;
     std::vector<RowHold> rows() const;
@@ -110,6 +121,7 @@ private:
     void deliver(Listeners Table::*list, Call call);
     Listeners* updateList(K7RTableUpdateType type);
     int countLocked(TablePoint point) const;
+    void queueEvent(K7RTableUpdateType op, const RowHold& row, K7RUpdatesProcessStatus process);
     void subscribeTo(const char* op, Listeners* list, IK7RTableListener* listener);
     void unsubscribeFrom(const char* op, Listeners* list, IK7RTableListener* listener);
 
@@ -129,6 +141,8 @@ private:
     Listeners inserted_, updated_, deleted_, statusListeners_;
     std::atomic<K7RTableStatus> status_{K7RTableStatus::Initial};
     std::atomic<K7RTableEventsFilter> filter_{K7RTableEventsFilter::AllEvents};
+    QueueLoans queues_;
+    const std::shared_ptr<QueueLoans> managerQueues_;
 };
 
 // --- search control (Searches.cpp) -------------------------------------------------------------

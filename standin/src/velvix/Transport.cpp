@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "EventQueues.h"
 #include "Session.h"
 #include "core/World.h"
 
@@ -102,4 +103,6 @@ void CK7RTransport::finialize()
 {
     sim::journal(Lib, "CK7RTransport::finialize");
     sim::world().finalize();
+    // No thread stays blocked on a queue of a library that has ended.
+    sim::velvix::wakeAllQueues();
 }

@@ -1,0 +1,102 @@
+// source/K7R/K7REventQueue.h: what K7RAllEventQueue and K7RUpdateEventQueue share: the members over
+// the library's queue, which let the interpreter lock go while they wait, the breaker that ends a
+// breakable wait, and the registration of the members in their order.
+#pragma once
+
+#include <boost/function.hpp>
+#include <boost/python.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "CallPolicies.h"
+#include "GILGuard.h"
+#include "ListenerSubscription.h"
+#include "Messages.h"
+
+namespace vexa2 { namespace python {
+
+// What breakable_wait_get calls between two tries, with the interpreter lock held: a Python
+// callable taking nothing, whose result's truth says whether to go on waiting. None gives an
+// empty breaker, which raises when called.
+using K7RQueueBreaker = boost::function<bool()>;
+
+// Registers the conversion of a Python callable (or None) to a breaker; once per process.
+void registerQueueBreaker();
+
+// The members of a queue class over the library's `Queue`, whose items are `Item` pointers with one
+// reference for the taker (or null). `Take` turns such an item into what goes back to Python;
+// that conversion runs once the interpreter lock is back.
+template <class Queue, class Item, class Taken, Taken (*Take)(Item*)>
+struct EventQueueMembers
+{
+    static Taken tryGet(Queue& queue)
+    {
+        Item* item = nullptr;
+        if (!queue.tryGet(item))
+            raiseMessage(PyExc_ValueError, msgEventQueueEmpty());
+        return Take(item);
+    }
+
+    static Taken waitGet(Queue& queue)
+    {
+        Item* item = nullptr;
+        queue.waitGet(item);
+        return Take(item);
+    }
+
+    static Taken timedWaitGet(Queue& queue, unsigned int milliseconds)
+    {
+        Item* item = nullptr;
+        if (!queue.timedWaitGet(item, milliseconds))
+            raiseMessage(PyExc_TimeoutError, msgTimeIsOut());
+        return Take(item);
+    }
+
+    // A busy poll: the lock is taken only around each call of the breaker.
+    static Taken breakableWaitGet(Queue& queue, const K7RQueueBreaker& breaker)
+    {
+        Item* item = nullptr;
+        while (!queue.tryGet(item))
+        {
+            bool goOn;
+            {
+                GILGuard gil;
+                goOn = breaker();
+            }
+            if (!goOn)
+                return Take(nullptr);
+        }
+        return Take(item);
+    }
+
+    // Registers the members in their order. The all-events queue's try_get lets the lock go, the
+    // update queue's keeps it.
+    template <class Listener, bool TryGetWithoutLock, class Class>
+    static void define(Class& cls)
+    {
+        const char* const reserved = "Reserved for future use.";
+        cls.def("is_empty", &Queue::isEmpty, reserved);
+        cls.def("delete_all_events", withoutGil(&Queue::deleteAllEvents), reserved);
+        if constexpr (TryGetWithoutLock)
+            cls.def("try_get", withoutGil(&tryGet), reserved);
+        else
+            cls.def("try_get", &tryGet, reserved);
+        cls.def("wait_get", withoutGil(&waitGet), reserved);
+        cls.def("breakable_wait_get", withoutGil(&breakableWaitGet), reserved);
+        cls.def("timed_wait_get", withoutGil(&timedWaitGet), reserved);
+        cls.def("subscribe_on_put_in_queue",
+                &subscribeListener<&Queue::subscribeOnPutInQueue, Listener>,
+                incref_arg_value_policy<1>(), reserved);
+        cls.def("unsubscribe_on_put_in_queue",
+                &unsubscribeListener<&Queue::unsubscribeOnPutInQueue, Listener>,
+                decref_arg_value_policy<1>(), reserved);
+        cls.add_property("belong_table_type", &Queue::getBelongTableType, reserved);
+        cls.add_property("events_type", &Queue::getEventsType, reserved);
+    }
+};
+
+} }  // namespace vexa2::python
+
+// The queue classes, each registered by its own source.
+void exportAllEventQueue();
+void exportAllEventQueueItem();
+void exportUpdateEventQueue();
