@@ -9,7 +9,7 @@
 
 #include "CallPolicies.h"
 #include "GILGuard.h"
-#include "ListenerSubscription.h"
+#include "Subscription.h"
 #include "Messages.h"
 
 namespace vexa2 { namespace python {

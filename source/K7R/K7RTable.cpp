@@ -19,7 +19,7 @@
 #include "K7R/LentRow.h"
 #include "K7R/RowWrapping.h"
 #include "LateCaller.h"
-#include "ListenerSubscription.h"
+#include "Subscription.h"
 #include "ObjectHandles.h"
 #include "Registrations.h"
 

@@ -15,6 +15,7 @@
 #include "ObjectHandles.h"
 #include "Plenta/PlentaCommunicatorListener.h"
 #include "Registrations.h"
+#include "Subscription.h"
 
 namespace bp = boost::python;
 
@@ -95,32 +96,6 @@ void setCandleOpenPriceMode(IPlentaCommunicator& communicator, K7RCandleOpenPric
     requireZorvat(communicator)->setCandleOpenPriceMode(mode);
 }
 
-template <class Impl>
-Impl& requireListener(Impl* listener)
-{
-    if (!listener)
-        raiseMessage(PyExc_ValueError, "The listener must not be None");
-    return *listener;
-}
-
-// The library adds its own reference if it keeps the helper; the call policy keeps the Python
-// listener alive until it is removed.
-template <class Impl, class Interface, void (IPlentaCommunicator::*Add)(Interface*)>
-void addListener(IPlentaCommunicator& communicator, Impl* listener)
-{
-    Impl& impl = requireListener(listener);
-    impl.reset();
-    (communicator.*Add)(impl.helper());
-}
-
-template <class Impl, class Interface, void (IPlentaCommunicator::*Remove)(Interface*)>
-void removeListener(IPlentaCommunicator& communicator, Impl* listener)
-{
-    Impl& impl = requireListener(listener);
-    impl.stopAndWait();
-    (communicator.*Remove)(impl.helper());
-}
-
 }  // namespace
 
 void exportPlentaCommunicator()
@@ -144,19 +119,16 @@ void exportPlentaCommunicator()
     bp::class_<IPlentaCommunicator, LibraryHandle<IPlentaCommunicator>, boost::noncopyable>(
         "PlentaCommunicator", reserved, bp::no_init)
         .def("add_listener",
-             &addListener<Listener, IPlentaCommunicatorListener, &IPlentaCommunicator::addListener>,
+             &subscribeListener<&IPlentaCommunicator::addListener, Listener>,
              incref_arg_value_policy<1>(), reserved)
         .def("remove_listener",
-             &removeListener<Listener, IPlentaCommunicatorListener,
-                             &IPlentaCommunicator::removeListener>,
+             &unsubscribeListener<&IPlentaCommunicator::removeListener, Listener>,
              decref_arg_value_policy<1>(), reserved)
         .def("add_status_listener",
-             &addListener<StatusListener, IPlentaCommunicatorStatusListener,
-                          &IPlentaCommunicator::addStatusListener>,
+             &subscribeListener<&IPlentaCommunicator::addStatusListener, StatusListener>,
              incref_arg_value_policy<1>(), reserved)
         .def("remove_status_listener",
-             &removeListener<StatusListener, IPlentaCommunicatorStatusListener,
-                             &IPlentaCommunicator::removeStatusListener>,
+             &unsubscribeListener<&IPlentaCommunicator::removeStatusListener, StatusListener>,
              decref_arg_value_policy<1>(), reserved)
         .def("create_request", &createRequest, historyArgs(0), reserved)
         .def("get_history", &getHistory, historyArgs(-1), reserved)
