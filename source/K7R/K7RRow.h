@@ -36,6 +36,9 @@ boost::python::object rowGetCell(IK7RRow& row, int index);
 // The cell of the first column whose identifier is `name`, or the identifier that `name`
 // translates to in the row's table. AttributeError 1002 when none matches or the cell is None.
 boost::python::object rowFindAttr(IK7RRow& row, std::string_view name);
+// The same, walking the row's columns on every call as the library hands them out; what
+// rowFindAttr answers must always be what this answers.
+boost::python::object rowFindAttrByWalk(IK7RRow& row, std::string_view name);
 
 // The UTF-8 text of a str, kept by the str itself; throws the interpreter's error for a str that
 // has none (lone surrogates).
