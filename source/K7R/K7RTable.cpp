@@ -4,6 +4,9 @@
 
 #include <boost/python.hpp>
 
+#include <cstdint>
+#include <limits>
+
 #include "K7R/K7RRow.h"
 #include "K7R/K7RTableColumn.h"
 #include "K7R/K7RTableIterator.h"
@@ -21,6 +24,14 @@ bp::object K7RGenericTableResponseReaderGetter(IK7RGenericTableResponseReader* r
                                                std::size_t index)
 {
     if (!indexInRange(reader, index))
+        return bp::object();
+    return rowToPythonObject(reader->getRow(static_cast<int>(index)));
+}
+
+bp::object K7RGenericTableResponseReaderRowAt(IK7RGenericTableResponseReader* reader,
+                                              std::size_t index)
+{
+    if (!reader || index > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         return bp::object();
     return rowToPythonObject(reader->getRow(static_cast<int>(index)));
 }

@@ -138,6 +138,27 @@ class TestReader:
         assert [type(row) for row in table][-1] is type(None)
         assert sim.release_calls("IK7RRow") == released + 2
 
+    def test_iteration_reaches_rows_added_meanwhile_and_ends_early_when_rows_go(self, sim,
+                                                                                loaded):
+        _, session_id, manager = loaded
+        keys = sim.insert_rows(session_id, int(T.TRADES), [{"TradeID": f"I{n}"} for n in range(3)])
+        table = manager.get_table(T.TRADES)
+        size = table.size
+        seen = []
+        for row in table:
+            seen.append(row.trade_id)
+            if len(seen) == 1:
+                sim.insert_row(session_id, int(T.TRADES), {"TradeID": "I3"})
+        assert len(seen) == size + 1 and seen[-1] == "I3"
+
+        seen = []
+        for row in table:
+            seen.append(row.trade_id)
+            if len(seen) == 1:
+                for key in keys[1:]:
+                    sim.delete_row(session_id, int(T.TRADES), key)
+        assert len(seen) == size - 1 and "I1" not in seen and seen[-1] == "I3"
+
     def test_cell_validity_and_change_are_the_tables(self, sim, loaded):
         _, session_id, manager = loaded
         table = manager.get_table(T.OFFERS)
