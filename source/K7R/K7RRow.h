@@ -10,6 +10,7 @@
 
 #include <velvix/Velvix.h>
 
+#include "K7R/RowWrapping.h"
 #include "ObjectHandles.h"
 
 void exportTableColumns();
@@ -69,8 +70,10 @@ PyObject* rowGetAttro(PyObject* self, PyObject* name)
     PyObject* found = _PyObject_GenericGetAttrWithDict(self, name, nullptr, 1);
     if (found || PyErr_Occurred())
         return found;
-    void* row = boost::python::converter::get_lvalue_from_python(
-        self, boost::python::converter::registered<Interface>::converters);
+    void* row = RowHolder<Interface>::rowOf(self);
+    if (!row)
+        row = boost::python::converter::get_lvalue_from_python(
+            self, boost::python::converter::registered<Interface>::converters);
     if (!row)  // no native row behind it: the registered method gives the binding library's error
         return PyObject_CallMethod(self, "__getattr__", "O", name);
     PyObject* result = nullptr;
