@@ -7,6 +7,8 @@
 
 namespace bp = boost::python;
 
+void exportFloors();  // floors.cpp
+
 namespace {
 
 // A bare native thread calling a Python callable n times, taking the interpreter lock for each
@@ -46,4 +48,5 @@ BOOST_PYTHON_MODULE(dedezi_bench)
 {
     bp::def("thread_calls", threadCalls);
     bp::class_<Trivial>("Trivial").add_property("value", &Trivial::getValue);
+    exportFloors();
 }
