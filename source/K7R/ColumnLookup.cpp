@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -72,8 +71,8 @@ public:
             const Slot& slot = m_slots[i];
             if (!slot.used)
                 return nullptr;
-            if (slot.hash == hash && slot.tableType == tableType && slot.text.size() == text.size()
-                && std::memcmp(slot.text.data(), text.data(), text.size()) == 0)
+            if (slot.hash == hash && slot.tableType == tableType
+                && std::string_view(slot.text) == text)
                 return &slot.value;
         }
     }
