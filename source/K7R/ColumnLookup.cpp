@@ -24,7 +24,7 @@ using Type = IK7RTableColumn::K7RTableColumnType;
 // Enough for every collection a program reads at once; rows of a table share theirs.
 constexpr std::size_t kMaxCollections = 64;
 // Names a program reads are few; beyond this a collection answers from its identifiers alone.
-constexpr std::size_t kMaxNames = 1024;
+constexpr std::size_t kMaxNames = 256;
 
 // Byte-wise equality of a NUL-terminated identifier and a name.
 bool sameText(const char* id, std::string_view name)

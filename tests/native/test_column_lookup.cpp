@@ -36,7 +36,8 @@ constexpr int B = IK7RTableColumn::Boolean;
 using namespace std::string_literals;
 
 // Every identifier and attribute name of the seven tables, the same spelt otherwise, and names
-// that only an odd column set answers to.
+// that only an odd column set answers to: more names than the lookup keeps answers for per
+// collection, so that the later ones are answered from the identifiers alone.
 std::vector<std::string> namesToRead()
 {
     std::set<std::string> names;
