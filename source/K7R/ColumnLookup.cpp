@@ -121,11 +121,11 @@ private:
 class KnownCollection
 {
 public:
-    // Takes a reference of its own.
+    // Takes a reference of its own, once it has learnt the collection.
     explicit KnownCollection(IK7RTableColumnCollection* columns) : m_columns(columns)
     {
-        m_columns->addRef();
         learn();
+        m_columns->addRef();
     }
 
     ~KnownCollection() { m_columns->release(); }
@@ -203,7 +203,7 @@ PyObject* releaseAtExit(PyObject*, PyObject*)
 
 PyMethodDef g_releaseAtExit = {"_release_column_lookups", releaseAtExit, METH_NOARGS, nullptr};
 
-// The known collections, most recently used found first.
+// The known collections; the one read last is looked at first.
 class KnownCollections
 {
 public:
