@@ -4,6 +4,7 @@ import threading
 import time
 
 from common import best_of, report
+from floors import floor
 from session import open_session
 
 import dedezi
@@ -56,7 +57,7 @@ def main():
     fetch = min(fetches)
     print(f"{'get_history 100,000 m1 bars: fetch':<44} {fetch * 1e3:8.1f} ms"
           f"   reading {reading * 1e3:8.1f} ms   ({fetch / (fetch + reading):.0%} of the total in the fetch)")
-    report("read 100,000 history bars (10 fields)", reading, best_of(read_tuples, 3), BARS, "bar")
+    report("read 100,000 history bars (10 fields)", reading, best_of(read_tuples, 3), BARS, "bar", floor(BARS, 10))
     history.remove_status_listener(watcher)
     session.logout()
 

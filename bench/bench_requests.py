@@ -5,6 +5,7 @@ import threading
 import time
 
 from common import best_of, report
+from floors import floor
 from session import open_session
 
 import dedezi
@@ -59,7 +60,8 @@ def main():
         for t in tuples:
             t[0], t[1], t[2], t[3], t[4], t[5]
 
-    report("read 100,000 snapshot bars (6 fields)", best_of(read_reader, 3), best_of(read_tuples, 3), BARS, "bar")
+    report("read 100,000 snapshot bars (6 fields)", best_of(read_reader, 3), best_of(read_tuples, 3), BARS, "bar",
+           floor(BARS, 6))
 
     waits = []
     for _ in range(ROUND_TRIPS):

@@ -18,9 +18,15 @@ def best_of(fn, repeat=5):
     return best
 
 
-def report(name, seconds, baseline_seconds, unit_count, unit="op"):
-    """One result line: time per unit for dedezi and the baseline, and their ratio."""
+def report(name, seconds, baseline_seconds, unit_count, unit="op", floor_seconds=None):
+    """One result line: time per unit for dedezi and the baseline, and their ratio; with a floor
+    (the same loop's cost in the binding library alone, see floors.py), its time and our ratio
+    to it too."""
     per = seconds / unit_count * 1e9
     base = baseline_seconds / unit_count * 1e9
-    print(f"{name:<44} {per:10.1f} ns/{unit}   baseline {base:10.1f} ns/{unit}"
-          f"   ratio {seconds / baseline_seconds:5.2f}x")
+    line = (f"{name:<44} {per:10.1f} ns/{unit}   baseline {base:10.1f} ns/{unit}"
+            f"   ratio {seconds / baseline_seconds:5.2f}x")
+    if floor_seconds is not None:
+        line += (f"   floor {floor_seconds / unit_count * 1e9:8.1f} ns/{unit}"
+                 f"   to floor {seconds / floor_seconds:5.2f}x")
+    print(line)

@@ -49,8 +49,12 @@ using ContainerSize = std::size_t (*)(Coll*);
 // A position in a container. The end iterator carries only its flag; it meets a running
 // iterator once that one's index reaches the size, which is read afresh at every comparison,
 // so items added while iterating are reached and a shrinking collection ends early.
+//
+// The Python iterator's step is `if (it == end) stop; return *it++;`: it reads the size once, in
+// the comparison, and the item at an index that comparison found below the size is fetched with
+// InRangeGetter, which need not ask the size again. Stepping makes no copy of the iterator.
 template <class Coll, ContainerGetter<Coll> Getter = defaultGetter<Coll>,
-          ContainerSize<Coll> Size = defaultSize<Coll>>
+          ContainerSize<Coll> Size = defaultSize<Coll>, ContainerGetter<Coll> InRangeGetter = Getter>
 class K7RObjectIterator
 {
 public:
@@ -81,6 +85,7 @@ public:
         std::swap(m_collection, copy.m_collection);
         std::swap(m_current, copy.m_current);
         std::swap(m_atEnd, copy.m_atEnd);
+        std::swap(m_inRange, copy.m_inRange);
         return *this;
     }
 
@@ -91,11 +96,7 @@ public:
     }
 
     // The item here, fetched now and kept as the current item.
-    boost::python::object operator*() const
-    {
-        m_current = Getter(m_collection, m_index);
-        return m_current;
-    }
+    boost::python::object operator*() const { return itemAt(m_index); }
 
     K7RObjectIterator& operator++()
     {
@@ -103,11 +104,17 @@ public:
         return *this;
     }
 
-    K7RObjectIterator operator++(int)
+    // `*it++` reads the item at the index before the step, from this same iterator.
+    struct Stepped
     {
-        K7RObjectIterator before(*this);
-        ++m_index;
-        return before;
+        const K7RObjectIterator* self;
+        std::size_t index;
+        boost::python::object operator*() const { return self->itemAt(index); }
+    };
+
+    Stepped operator++(int)
+    {
+        return Stepped{this, m_index++};
     }
 
     bool operator==(const K7RObjectIterator& other) const
@@ -117,26 +124,40 @@ public:
         if (!m_atEnd && !other.m_atEnd)
             return m_index == other.m_index;
         const K7RObjectIterator& running = m_atEnd ? other : *this;
-        return running.m_index >= Size(running.m_collection);
+        const bool atEnd = running.m_index >= Size(running.m_collection);
+        running.m_inRange = atEnd ? kNone : running.m_index;
+        return atEnd;
     }
 
     bool operator!=(const K7RObjectIterator& other) const { return !(*this == other); }
 
 private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    boost::python::object itemAt(std::size_t index) const
+    {
+        m_current = index == m_inRange ? InRangeGetter(m_collection, index)
+                                       : Getter(m_collection, index);
+        return m_current;
+    }
+
     std::size_t m_index = 0;
     Coll* m_collection;
     mutable boost::python::object m_current;
     bool m_atEnd;
+    // The index the last comparison with the end found below the size.
+    mutable std::size_t m_inRange = kNone;
 };
 
-// Holds its own reference to the collection (null allowed) for its whole life.
+// Holds its own reference to the collection (null allowed) for its whole life. InRangeGetter
+// gives the item at an index already found below the size (see K7RObjectIterator).
 template <class Coll, ContainerGetter<Coll> Getter = defaultGetter<Coll>,
-          ContainerSize<Coll> Size = defaultSize<Coll>>
+          ContainerSize<Coll> Size = defaultSize<Coll>, ContainerGetter<Coll> InRangeGetter = Getter>
 class K7RObjectIteratorContainer
 {
 public:
     using collection_type = Coll;
-    using iterator = K7RObjectIterator<Coll, Getter, Size>;
+    using iterator = K7RObjectIterator<Coll, Getter, Size, InRangeGetter>;
 
     // Adds a reference; the caller keeps or releases its own.
     explicit K7RObjectIteratorContainer(Coll* collection) : m_collection(collection)

@@ -7,6 +7,8 @@
 
 namespace bp = boost::python;
 
+void exportFloors();  // floors.cpp
+
 namespace {
 
 // A bare native thread calling a Python callable n times, taking the interpreter lock for each
@@ -53,4 +55,5 @@ BOOST_PYTHON_MODULE(dedezi_bench)
     bp::def("thread_calls", threadCalls);
     bp::class_<Trivial>("Trivial").add_property("value", &Trivial::getValue);
     bp::class_<Grid>("Grid").def("at", &Grid::at);
+    exportFloors();
 }

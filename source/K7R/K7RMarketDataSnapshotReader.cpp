@@ -4,6 +4,7 @@
 #include "K7R/K7RMarketDataSnapshotReader.h"
 
 #include <boost/python.hpp>
+#include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "DateTime.h"
@@ -59,8 +60,15 @@ bp::object K7RMarketDataSnapshotResponseReaderGetter(IK7RMarketDataSnapshotRespo
     if (!indexInRange<IK7RMarketDataSnapshotResponseReader, K7RMarketDataSnapshotResponseReaderSize>(
             reader, index))
         return bp::object();
-    return bp::object(boost::shared_ptr<K7RMarketDataSnapshotResponseReaderItem>(
-        new K7RMarketDataSnapshotResponseReaderItem(reader, static_cast<int>(index))));
+    // A history is read a hundred thousand items at a time: one allocation for the item and its
+    // count, and the Python object made straight as the item's class.
+    using Item = K7RMarketDataSnapshotResponseReaderItem;
+    using Holder = bp::objects::pointer_holder<boost::shared_ptr<Item>, Item>;
+    boost::shared_ptr<Item> item = boost::make_shared<Item>(reader, static_cast<int>(index));
+    PyObject* object = bp::objects::make_ptr_instance<Item, Holder>::execute(item);
+    if (!object)
+        bp::throw_error_already_set();
+    return bp::object(bp::handle<>(object));
 }
 
 } }  // namespace vexa2::python

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "DateTime.h"
-#include "K7R/K7RColumnNames.h"
+#include "K7R/ColumnLookup.h"
 #include "K7R/K7RTableColumn.h"
 #include "Messages.h"
 
@@ -22,19 +22,6 @@ bp::object newReference(PyObject* object)
     if (!object)
         bp::throw_error_already_set();
     return bp::object(bp::handle<>(object));
-}
-
-// Byte-wise equality of a NUL-terminated identifier and a name. A name holding a NUL byte never
-// matches, as the identifier ends at its first one.
-bool sameText(const char* id, std::string_view name)
-{
-    for (const char c : name)
-    {
-        if (*id == '\0' || *id != c)
-            return false;
-        ++id;
-    }
-    return *id == '\0';
 }
 
 int columnCount(IK7RTableColumnCollection* columns)
@@ -95,36 +82,35 @@ bp::object rowGetCell(IK7RRow& row, int index)
     return cellToPython(row, index, column->getType());
 }
 
-bp::object rowFindAttr(IK7RRow& row, std::string_view name)
+namespace {
+
+// The cell of the column that `Find` says `name` reads; AttributeError 1002 when none does or
+// the cell is None.
+template <ColumnMatch (*Find)(IK7RTableColumnCollection*, int, std::string_view)>
+bp::object readAttr(IK7RRow& row, std::string_view name)
 {
     bp::object result;
     {
         const OwnedReference<IK7RTableColumnCollection> columns(row.getColumns());
-        const int count = columnCount(columns.get());
-        if (count > 0)
-        {
-            // The same translation serves every column: looked up once, without copies. A name
-            // no table knows translates to "", which an empty identifier matches.
-            const std::string* translated =
-                findColumnName(static_cast<int>(row.getTableType()), name);
-            const std::string_view columnName = translated ? std::string_view(*translated)
-                                                           : std::string_view();
-            for (int index = 0; index < count; ++index)
-            {
-                const OwnedReference<IK7RTableColumn> column(columns->get(index));
-                const char* id = column ? column->getId() : nullptr;
-                if (id && (sameText(id, name) || sameText(id, columnName)))
-                {
-                    // The first match decides, even when its cell is None.
-                    result = cellToPython(row, index, column->getType());
-                    break;
-                }
-            }
-        }
+        const ColumnMatch match = Find(columns.get(), static_cast<int>(row.getTableType()), name);
+        if (match)
+            result = cellToPython(row, match.index, match.type);  // decides, even if None
     }
     if (result.is_none())
         raiseMessage(PyExc_AttributeError, msgAttributeNotFound(std::string(name).c_str()));
     return result;
+}
+
+}  // namespace
+
+bp::object rowFindAttr(IK7RRow& row, std::string_view name)
+{
+    return readAttr<lookupColumn>(row, name);
+}
+
+bp::object rowFindAttrByWalk(IK7RRow& row, std::string_view name)
+{
+    return readAttr<walkColumns>(row, name);
 }
 
 bp::object rowGetItem(IK7RRow& row, const bp::object& key)

@@ -10,6 +10,7 @@
 
 #include <velvix/Velvix.h>
 
+#include "K7R/RowWrapping.h"
 #include "ObjectHandles.h"
 
 void exportTableColumns();
@@ -36,6 +37,9 @@ boost::python::object rowGetCell(IK7RRow& row, int index);
 // The cell of the first column whose identifier is `name`, or the identifier that `name`
 // translates to in the row's table. AttributeError 1002 when none matches or the cell is None.
 boost::python::object rowFindAttr(IK7RRow& row, std::string_view name);
+// The same, walking the row's columns on every call as the library hands them out; what
+// rowFindAttr answers must always be what this answers.
+boost::python::object rowFindAttrByWalk(IK7RRow& row, std::string_view name);
 
 // The UTF-8 text of a str, kept by the str itself; throws the interpreter's error for a str that
 // has none (lone surrogates).
@@ -66,8 +70,10 @@ PyObject* rowGetAttro(PyObject* self, PyObject* name)
     PyObject* found = _PyObject_GenericGetAttrWithDict(self, name, nullptr, 1);
     if (found || PyErr_Occurred())
         return found;
-    void* row = boost::python::converter::get_lvalue_from_python(
-        self, boost::python::converter::registered<Interface>::converters);
+    void* row = RowHolder<Interface>::rowOf(self);
+    if (!row)
+        row = boost::python::converter::get_lvalue_from_python(
+            self, boost::python::converter::registered<Interface>::converters);
     if (!row)  // no native row behind it: the registered method gives the binding library's error
         return PyObject_CallMethod(self, "__getattr__", "O", name);
     PyObject* result = nullptr;

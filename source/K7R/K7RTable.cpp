@@ -5,6 +5,8 @@
 
 #include <boost/python.hpp>
 
+#include <cstdint>
+#include <limits>
 #include <memory>
 
 #include "Callback.h"
@@ -241,6 +243,14 @@ void K7REachRowListenerImpl::onEachRow(const char* rowId, bp::object row)
     detail::callOverride(
         kEachRow, [this](const char* name) { return this->get_override(name); }, rowId, row);
     EachRowErrors::keepPending();
+}
+
+bp::object K7RGenericTableResponseReaderRowAt(IK7RGenericTableResponseReader* reader,
+                                              std::size_t index)
+{
+    if (!reader || index > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        return bp::object();
+    return rowToPythonObject(reader->getRow(static_cast<int>(index)));
 }
 
 } }  // namespace vexa2::python

@@ -19,9 +19,15 @@ namespace vexa2 { namespace python {
 boost::python::object K7RGenericTableResponseReaderGetter(IK7RGenericTableResponseReader* reader,
                                                           std::size_t index);
 
+// The same for an index already found below the reader's size: a table's size takes its lock, so
+// a step of the iteration asks it once.
+boost::python::object K7RGenericTableResponseReaderRowAt(IK7RGenericTableResponseReader* reader,
+                                                         std::size_t index);
+
 using K7RGenericTableResponseReaderBase =
     K7RObjectIteratorContainer<IK7RGenericTableResponseReader, K7RGenericTableResponseReaderGetter,
-                               defaultSize<IK7RGenericTableResponseReader>>;
+                               defaultSize<IK7RGenericTableResponseReader>,
+                               K7RGenericTableResponseReaderRowAt>;
 
 // Holds its own reference to the reader (through the container base).
 class K7RGenericTableResponseReader : public K7RGenericTableResponseReaderBase

@@ -7,6 +7,7 @@
 
 #include <velvix/Velvix.h>
 
+#include "K7R/ColumnLookup.h"
 #include "LateCaller.h"
 #include "ObjectHandles.h"
 #include "Registrations.h"
@@ -40,6 +41,7 @@ void setProxy4(const char* host, int port, const char* user, const char* passwor
 void finalize()
 {
     LateCaller::instance().stop();
+    vexa2::python::releaseColumnLookups();
     CK7RTransport::finialize();
 }
 

@@ -1,8 +1,12 @@
 // source/K7R/RowWrapping.cpp: row wrapping by dynamic cast to the most specific interface that the
-// row's table has.
+// row's table has, and the Python object made straight as that interface's class.
 #include "K7R/RowWrapping.h"
 
 #include <boost/python.hpp>
+
+#include <cstddef>
+#include <typeinfo>
+#include <utility>
 
 #include "ObjectHandles.h"
 
@@ -10,25 +14,89 @@ namespace vexa2 { namespace python {
 
 namespace {
 
+namespace bp = boost::python;
+
+// The binding library's own instance making, with the class fixed to the one registered for
+// Interface and the row's own holder. Its usual conversion first asks the registry for the row's
+// concrete class, which is the library's and never registered, and then falls back to this same
+// class.
+template <class Interface>
+struct RowInstance
+    : bp::objects::make_instance_impl<Interface, RowHolder<Interface>, RowInstance<Interface>>
+{
+    using Holder = RowHolder<Interface>;
+
+    static PyTypeObject* get_class_object(const LibraryHandle<Interface>&)
+    {
+        return bp::converter::registered<Interface>::converters.get_class_object();
+    }
+
+    static Holder* construct(void* storage, PyObject*, LibraryHandle<Interface>& handle)
+    {
+        return new (storage) Holder(std::move(handle));
+    }
+};
+
+// As wrapApiObject, for a row that is not null: the handle takes over the caller's reference and
+// gives it back if the object cannot be made.
+template <class Interface>
+bp::object wrapRow(Interface* row)
+{
+    LibraryHandle<Interface> handle = makeLibraryHandle(row);
+    PyObject* object = RowInstance<Interface>::execute(handle);
+    if (!object)
+        bp::throw_error_already_set();
+    return bp::object(bp::handle<>(object));
+}
+
 // The table-row interface first: a table's rows usually are table rows, and a plain row of that
 // table is its row interface. A row that is neither is let go and becomes None.
+//
+// A cast across the library's boundary compares type names, so each table remembers the answer
+// for the last concrete class it met (the rows of one table are one class): the offset from the
+// IK7RRow part of such a row to the interface found, which is the same for every object of that
+// class reached through the same part.
 template <class TableRow, class Row>
-boost::python::object wrapAs(IK7RRow* row)
+bp::object wrapAs(IK7RRow* row)
 {
-    if (TableRow* tableRow = dynamic_cast<TableRow*>(row))
-        return wrapApiObject(tableRow);
-    if (Row* plainRow = dynamic_cast<Row*>(row))
-        return wrapApiObject(plainRow);
+    enum class Found { Nothing, AsTableRow, AsRow };
+    struct Cast
+    {
+        const std::type_info* type = nullptr;
+        std::ptrdiff_t top = 0;  // where the IK7RRow part lies in the whole object
+        Found found = Found::Nothing;
+        std::ptrdiff_t offset = 0;
+    };
+    static Cast last;  // the interpreter lock guards it, as every row wrapping holds it
+
+    char* const part = reinterpret_cast<char*>(row);
+    const std::type_info* type = &typeid(*row);
+    const std::ptrdiff_t top = static_cast<char*>(dynamic_cast<void*>(row)) - part;
+    if (type != last.type || top != last.top)
+    {
+        Cast cast{type, top, Found::Nothing, 0};
+        if (TableRow* tableRow = dynamic_cast<TableRow*>(row))
+            cast = Cast{type, top, Found::AsTableRow, reinterpret_cast<char*>(tableRow) - part};
+        else if (Row* plainRow = dynamic_cast<Row*>(row))
+            cast = Cast{type, top, Found::AsRow, reinterpret_cast<char*>(plainRow) - part};
+        last = cast;
+    }
+    switch (last.found)
+    {
+    case Found::AsTableRow: return wrapRow(reinterpret_cast<TableRow*>(part + last.offset));
+    case Found::AsRow: return wrapRow(reinterpret_cast<Row*>(part + last.offset));
+    case Found::Nothing: break;
+    }
     row->release();
-    return boost::python::object();
+    return bp::object();
 }
 
 }  // namespace
 
-boost::python::object rowToPythonObject(IK7RRow* row)
+bp::object rowToPythonObject(IK7RRow* row)
 {
     if (!row)
-        return boost::python::object();
+        return bp::object();
     switch (row->getTableType())
     {
     case K7RTable::Offers: return wrapAs<IK7ROfferTableRow, IK7ROfferRow>(row);
@@ -40,7 +108,7 @@ boost::python::object rowToPythonObject(IK7RRow* row)
     case K7RTable::Summary: return wrapAs<IK7RSummaryTableRow, IK7RSummaryRow>(row);
     default: break;
     }
-    return wrapApiObject(row);
+    return wrapRow(row);
 }
 
 } }  // namespace vexa2::python

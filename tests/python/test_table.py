@@ -138,6 +138,39 @@ class TestReader:
         assert [type(row) for row in table][-1] is type(None)
         assert sim.release_calls("IK7RRow") == released + 2
 
+    def test_rows_of_every_kind_in_turn_each_get_their_own_class(self, sim, loaded):
+        _, session_id, manager = loaded
+        kinds = ["plain", "table", "generic", "table", "plain", "plain", "generic", "table"]
+        for n, kind in enumerate(kinds):
+            sim.insert_row(session_id, int(T.ORDERS), {"OrderID": f"M{n}"}, kind=kind)
+        classes = {"plain": dedezi.K7ROrderRow, "table": dedezi.K7ROrderTableRow,
+                   "generic": type(None)}
+        rows = list(manager.get_table(T.ORDERS))[-len(kinds):]
+        assert [type(row) for row in rows] == [classes[kind] for kind in kinds]
+        assert [row.order_id for row in rows if row is not None] == [
+            f"M{n}" for n, kind in enumerate(kinds) if kind != "generic"]
+
+    def test_iteration_reaches_rows_added_meanwhile_and_ends_early_when_rows_go(self, sim,
+                                                                                loaded):
+        _, session_id, manager = loaded
+        keys = sim.insert_rows(session_id, int(T.TRADES), [{"TradeID": f"I{n}"} for n in range(3)])
+        table = manager.get_table(T.TRADES)
+        size = table.size
+        seen = []
+        for row in table:
+            seen.append(row.trade_id)
+            if len(seen) == 1:
+                sim.insert_row(session_id, int(T.TRADES), {"TradeID": "I3"})
+        assert len(seen) == size + 1 and seen[-1] == "I3"
+
+        seen = []
+        for row in table:
+            seen.append(row.trade_id)
+            if len(seen) == 1:
+                for key in keys[1:]:
+                    sim.delete_row(session_id, int(T.TRADES), key)
+        assert len(seen) == size - 1 and "I1" not in seen and seen[-1] == "I3"
+
     def test_cell_validity_and_change_are_the_tables(self, sim, loaded):
         _, session_id, manager = loaded
         table = manager.get_table(T.OFFERS)
