@@ -287,6 +287,7 @@ void Session::logout()
         phase_ = Phase::Closing;
         flow = ++flow_;
     }
+    world().sessionClosed(simId());
     later(0, flow, &Session::stepDisconnecting);
 }
 
@@ -336,6 +337,7 @@ void Session::forceClose()
         phase_ = Phase::Closing;
         flow = ++flow_;
     }
+    world().sessionClosed(simId());
     later(0, flow, &Session::stepLost);
 }
 
