@@ -3,6 +3,7 @@
 #include <boost/python.hpp>
 
 #include "Messages.h"
+#include "PythonExit.h"
 #include "Registrations.h"
 
 #ifdef DEDEZI_REGISTRATION_FAULT
@@ -47,6 +48,8 @@ void initInterpreterThreads()
 void exportAll()
 {
     initInterpreterThreads();
+    // From the start, so that no thread meets an interpreter that exits under it.
+    vexa2::python::watchInterpreterExit();
     // Bases before the classes derived from them; enums before the signatures that use them.
     registration(1, initColumnNames);
     registration(2, exportConstants);

@@ -332,6 +332,7 @@ BOOST_PYTHON_MODULE(velvix_sim)
     exportRequestHooks();
     exportHistoryHooks();
 
+    vexa2::python::watchInterpreterExit();
     py::def("_shutdown_at_exit", &shutdown_at_exit);
     py::object atExit = py::scope().attr("_shutdown_at_exit");
     py::import("atexit").attr("register")(atExit);
