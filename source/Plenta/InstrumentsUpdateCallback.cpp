@@ -45,6 +45,8 @@ namespace {
 // Runs the cache's update task and waits for its one report.
 void updateInstruments(zorvat::IZorvat& zorvat)
 {
+    // The report comes on a library thread, maybe this one.
+    refuseWaitOnLibraryThread();
     const LibraryHandle<InstrumentsUpdateCallback> callback =
         makeLibraryHandle(new InstrumentsUpdateCallback());
     zorvat::IError* error = nullptr;
@@ -61,7 +63,12 @@ void updateInstruments(zorvat::IZorvat& zorvat)
         // Refused without a reason: a report may never come, so there is nothing to wait for.
         raiseMessage(PyExc_Exception, msgUnknownError());
     }
-    callback->wait();
+    if (!callback->wait())
+    {
+        // Ctrl-C: the task goes, and the handles above give everything back as the error passes.
+        zorvat.cancelTask(task.get());
+        bp::throw_error_already_set();
+    }
     if (callback->isCanceled())
         raiseMessage(PyExc_Exception, msgUpdateInstrumentsTaskCanceled());
     raiseZorvatError(callback->getError(), true);
