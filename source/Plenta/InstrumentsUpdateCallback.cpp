@@ -100,11 +100,22 @@ zorvat::IStringList* instrumentTimeframes(zorvat::IZorvat& zorvat, const std::st
 bp::object timeframeCollection(plenta::IPlentaCommunicator& communicator,
                                const bp::object& instrument)
 {
-    // Checked before the library is asked anything.
+    // Checked before the library is asked anything. The name is compared here, whole: not a text
+    // for the library, so a NUL in it is no refusal.
     std::string name;
     const bool named = !instrument.is_none();
-    if (named)
+    if (named && PyUnicode_Check(instrument.ptr()))
+    {
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(instrument.ptr(), &size);
+        if (!text)
+            bp::throw_error_already_set();
+        name.assign(text, static_cast<std::size_t>(size));
+    }
+    else if (named)
+    {
         name = bp::extract<std::string>(instrument)();
+    }
 
     const LibraryHandle<zorvat::IZorvat> zorvat = makeLibraryHandle(communicator.getZorvat());
     if (!zorvat)
