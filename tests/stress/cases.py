@@ -14,13 +14,8 @@ import sys
 import threading
 import time
 
-# Registered before the modules below register theirs, so it runs after them, just before the
-# interpreter finalizes: what a case puts here happens as late in the exit as a script can act.
-LAST_AT_EXIT = []
-atexit.register(lambda: [action() for action in LAST_AT_EXIT])
-
-import dedezi  # noqa: E402
-import velvix_sim as sim  # noqa: E402
+import dedezi
+import velvix_sim as sim
 
 Status = dedezi.AK7RSessionStatus.K7RSessionStatus
 YES = dedezi.K7RTableManagerMode.YES
@@ -416,9 +411,9 @@ def wait_ended(wait_name, ending):
 # --- exit and finalize with threads waiting and callbacks running -------------------------------
 
 def exit_while_waiting(wait_name, ending, threads=4):
-    """Daemon threads wait in a waiting call, again and again, as the script exits: plainly, after
-    finalize, or with finalize in its last exit handler (so the waits end while the interpreter
-    finalizes). The process must end normally."""
+    """Daemon threads wait in a waiting call, again and again, as the script exits: plainly, while
+    their calls are answered, after finalize, or with finalize in an exit handler (so the waits end
+    as the interpreter finalizes). The process must end normally."""
     wait = WAITS[wait_name]
     w = World()
     wait.hold(ending != "answered")
@@ -441,7 +436,7 @@ def exit_while_waiting(wait_name, ending, threads=4):
     if ending == "finalize":
         dedezi.K7RTransport.finalize()
     elif ending == "finalize_at_exit":
-        LAST_AT_EXIT.append(dedezi.K7RTransport.finalize)
+        atexit.register(dedezi.K7RTransport.finalize)  # runs before the modules' own exit handlers
     ok()
 
 

@@ -97,7 +97,7 @@ def test_a_wait_never_answered_ends(wait, ending):
 @pytest.mark.parametrize("ending", ["exit", "answered", "finalize", "finalize_at_exit"])
 @pytest.mark.parametrize("wait", WAITS)
 def test_exit_with_threads_waiting(wait, ending):
-    passed(run("exit_while_waiting", wait, ending, runs=6))
+    passed(run("exit_while_waiting", wait, ending, runs=8))
 
 
 # Past the exit's wait for running callbacks (5 s), the interpreter ends the callback's thread.
