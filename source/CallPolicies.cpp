@@ -1,6 +1,9 @@
 // source/CallPolicies.cpp: the count of subscription references behind the subscribe and
-// unsubscribe call policies, so that an unmatched unsubscribe gives nothing back.
+// unsubscribe call policies, so that an unmatched unsubscribe gives nothing back, and the refusal
+// of waits on the library's threads.
 #include "CallPolicies.h"
+
+#include "Messages.h"
 
 #include <unordered_map>
 
@@ -41,6 +44,16 @@ int subscriptionReferences(PyObject* object)
     const auto& counts = subscriptionCounts();
     const auto found = counts.find(object);
     return found == counts.end() ? 0 : found->second;
+}
+
+const char* const kWaitOnLibraryThread =
+    "Cannot wait for the library inside a listener callback: the callback runs on the library's "
+    "thread, which the wait would block for good. Make this call from another Python thread.";
+
+void refuseWaitOnLibraryThread()
+{
+    if (onLibraryThread())
+        raiseMessage(PyExc_RuntimeError, kWaitOnLibraryThread);
 }
 
 namespace detail {

@@ -25,14 +25,17 @@
 #include <type_traits>
 #include <utility>
 
+#include "PythonExit.h"
+
 namespace vexa2 { namespace python {
 
-// Lets the calling thread's lock go for its lifetime. The thread must hold the lock.
+// Lets the calling thread's lock go for its lifetime. The thread must hold the lock. Taking it
+// back never unwinds: at exit the thread parks in the destructor instead (see PythonExit.h).
 class ScopedGilRelease
 {
 public:
     ScopedGilRelease() : m_state(PyEval_SaveThread()) {}
-    ~ScopedGilRelease() { PyEval_RestoreThread(m_state); }
+    ~ScopedGilRelease() { restoreThread(m_state); }
     ScopedGilRelease(const ScopedGilRelease&) = delete;
     ScopedGilRelease& operator=(const ScopedGilRelease&) = delete;
 
@@ -106,6 +109,30 @@ without_gil_policy<F> withoutGil(F function)
 {
     return without_gil_policy<F>(function);
 }
+
+// A call that waits for the library's threads, made on one of them (inside a listener callback,
+// or on the late-call worker), would wait for good: it is refused at once with RuntimeError,
+// before anything is done. The function raises; the policy refuses in its precall, so that a
+// registration attaches it with one argument:
+//
+//     .def("wait_get", withoutGil(&waitGet), refuse_on_library_thread_policy<>(), "docstring")
+void refuseWaitOnLibraryThread();
+extern const char* const kWaitOnLibraryThread;
+
+template <class Base = boost::python::default_call_policies>
+struct refuse_on_library_thread_policy : Base
+{
+    template <class ArgumentPackage>
+    static bool precall(const ArgumentPackage& args)
+    {
+        if (onLibraryThread())
+        {
+            PyErr_SetString(PyExc_RuntimeError, kWaitOnLibraryThread);
+            return false;
+        }
+        return Base::precall(args);
+    }
+};
 
 // The subscription references: how many each Python object holds through subscribe calls that
 // succeeded and were not yet matched. Guarded by the interpreter lock (only postcalls touch it).

@@ -30,12 +30,12 @@ void APythonCallback::stopAndWait()
     // The running callback may need the interpreter lock to end; it is taken back only after
     // the mutex is let go, so this thread never waits for the lock while holding the mutex.
     PyThreadState* saved = nullptr;
-    if (Py_IsInitialized() && PyGILState_Check())
+    if (holdsInterpreterLock())
         saved = PyEval_SaveThread();
     m_idle.wait(lock, othersIdle);
     lock.unlock();
     if (saved)
-        PyEval_RestoreThread(saved);
+        restoreThread(saved);
 }
 
 CallbackGuard::CallbackGuard(APythonCallback& callback) : m_callback(callback)

@@ -88,22 +88,39 @@ struct CallbackSite
 
 namespace detail {
 
-// Steps of a Python-side callback after the lock is taken: lookup, call, report.
+// The override found under `name`, with a reference of its own (None when the subclass has none).
+template <class Lookup>
+PyObject* findOverride(Lookup lookup, const char* name)
+{
+    boost::python::override method = lookup(name);
+    // A failing attribute lookup leaves its error set and gives an empty override.
+    if (PyErr_Occurred())
+        boost::python::throw_error_already_set();
+    return boost::python::incref(method.ptr());
+}
+
+// Steps of a Python-side callback after the lock is taken: lookup, call, report. The override may
+// run for as long as it likes, so the interpreter may end this thread inside the call: what the
+// call holds is in PythonReferences, which the unwinding leaves alone.
 template <class Lookup, class... Args>
 void callOverride(const CallbackSite& site, Lookup lookup, const Args&... args)
 {
     int line = site.line;
     try
     {
-        boost::python::override method = lookup(site.method);
-        // A failing attribute lookup leaves its error set and gives an empty override.
-        if (PyErr_Occurred())
-            boost::python::throw_error_already_set();
+        const PythonReference method(findOverride(lookup, site.method));
         // The truth test may itself raise; that is reported with the missing-override line.
-        if (method)
+        const int found = PyObject_IsTrue(method.get());
+        if (found < 0)
+            boost::python::throw_error_already_set();
+        if (found)
         {
             line = site.line + 4;
-            method(args...);
+            const PythonReference arguments(
+                boost::python::incref(boost::python::make_tuple(args...).ptr()));
+            const PythonReference result(PyObject_Call(method.get(), arguments.get(), nullptr));
+            if (!result.get())
+                boost::python::throw_error_already_set();
         }
         else
         {
@@ -190,8 +207,8 @@ protected:
             GILGuard gil;
             if (Impl* owner = m_owner)
             {
-                boost::python::handle<> self(boost::python::borrowed(boost::python::allow_null(
-                    boost::python::detail::wrapper_base_::get_owner(*owner))));
+                const PythonReference self(
+                    boost::python::xincref(boost::python::detail::wrapper_base_::get_owner(*owner)));
                 (owner->*callback)(std::forward<Args>(args)...);
             }
         }

@@ -3,18 +3,21 @@
 
 #include <Python.h>
 
+#include "PythonExit.h"
+
 namespace vexa2 { namespace python {
 
-// Nests: a thread that already holds the lock may take another guard.
+// Nests: a thread that already holds the lock may take another guard. A thread coming back while
+// the interpreter exits parks in the constructor (see PythonExit.h).
 class GILGuard
 {
 public:
-    GILGuard() : m_state(PyGILState_Ensure()) {}
-    // A thread that the finalizing interpreter ends while it waits for the lock unwinds through
-    // here without holding it: there is nothing to give back then.
+    GILGuard() : m_state(ensureThread()) {}
+    // A thread that the finalizing interpreter ends unwinds through here without holding the
+    // lock: there is nothing to give back then.
     ~GILGuard()
     {
-        if (PyGILState_Check())
+        if (holdsInterpreterLock())
             PyGILState_Release(m_state);
     }
     GILGuard(const GILGuard&) = delete;

@@ -7,6 +7,8 @@
 
 #include <cxxabi.h>
 
+#include "PythonExit.h"
+
 namespace vexa2 { namespace python {
 
 namespace {
@@ -44,6 +46,8 @@ void LateCaller::post(Job job)
 
 void LateCaller::run()
 {
+    // A job that waited here for the library would hold up every later job: such waits are refused.
+    markLibraryThread();
     while (!m_stop.load())
     {
         Job job;
@@ -101,11 +105,11 @@ void LateCaller::stop()
         throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
     // A running job may need the interpreter lock to finish.
     PyThreadState* saved = nullptr;
-    if (Py_IsInitialized() && PyGILState_Check())
+    if (holdsInterpreterLock())
         saved = PyEval_SaveThread();
     m_thread.join();
     if (saved)
-        PyEval_RestoreThread(saved);
+        restoreThread(saved);
 }
 
 LateCaller::~LateCaller()

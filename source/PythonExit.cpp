@@ -1,42 +1,102 @@
-// source/PythonExit.cpp: the interpreter-entry gate of library threads and its closing at exit.
+// source/PythonExit.cpp: the interpreter gate of threads coming back to Python, its closing at
+// exit, and which threads are the library's.
 #include "PythonExit.h"
-
-#include <Python.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace vexa2 { namespace python {
 
 namespace {
 
-std::atomic<bool> g_closed{false};
-std::atomic<int> g_inside{0};
-std::mutex g_leftMutex;
-std::condition_variable g_left;
+// The counts are tested and changed on one side and the flags on the other, both sequentially
+// consistent: either a thread sees the gate closed, or the exit sees the thread counted.
+std::atomic<bool> g_closed{false};  // exit began: no more entries
+std::atomic<bool> g_over{false};    // exit stopped waiting: no thread takes the lock back
+std::atomic<int> g_inside{0};       // admitted entries
+std::atomic<int> g_retaking{0};     // threads taking the lock back right now
+std::atomic<std::thread::id> g_exiting{};  // the thread running the exit, set before g_closed
+std::mutex g_mutex;
+std::condition_variable g_changed;
 std::once_flag g_watched;
 
-// How long exit waits for callbacks still running; one that runs longer is left to the
-// interpreter.
-constexpr auto kExitWait = std::chrono::seconds(5);
+thread_local int t_entries = 0;  // admitted entries open on this thread
+thread_local bool t_worker = false;
 
-void leave()
+// How long exit waits for callbacks still running; one that runs longer is left to the
+// interpreter. Threads already taking the lock back get it at once while exit waits.
+constexpr auto kExitWait = std::chrono::seconds(5);
+constexpr auto kRetakeWait = std::chrono::seconds(1);
+
+void leave(std::atomic<int>& count)
 {
-    if (g_inside.fetch_sub(1) == 1)
+    if (count.fetch_sub(1) == 1)
     {
-        std::lock_guard<std::mutex> lock(g_leftMutex);
-        g_left.notify_all();
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_changed.notify_all();
     }
 }
 
+bool exitingThread()
+{
+    return g_closed.load() && g_exiting.load() == std::this_thread::get_id();
+}
+
+// A thread that would be ended inside our frames: it waits here for the process to end.
+[[noreturn]] void park()
+{
+    for (;;)
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+// The scope of one taking back of the lock. After exit began, only a thread inside a callback
+// (exit waits for those) and the exiting thread may; once exit stopped waiting, none but the
+// exiting thread.
+class Retake
+{
+public:
+    Retake()
+    {
+        if (exitingThread())
+            return;
+        g_retaking.fetch_add(1);
+        m_counted = true;
+        if (g_over.load() || (g_closed.load() && t_entries == 0))
+        {
+            leave(g_retaking);
+            park();
+        }
+    }
+    ~Retake()
+    {
+        if (m_counted)
+            leave(g_retaking);
+    }
+    Retake(const Retake&) = delete;
+    Retake& operator=(const Retake&) = delete;
+
+private:
+    bool m_counted = false;
+};
+
 PyObject* closeGate(PyObject*, PyObject*)
 {
+    g_exiting.store(std::this_thread::get_id());
     g_closed.store(true);
     Py_BEGIN_ALLOW_THREADS
-    std::unique_lock<std::mutex> lock(g_leftMutex);
-    g_left.wait_for(lock, kExitWait, [] { return g_inside.load() == 0; });
+    {
+        std::unique_lock<std::mutex> lock(g_mutex);
+        g_changed.wait_for(lock, kExitWait,
+                           [] { return g_inside.load() == 0 && g_retaking.load() == 0; });
+    }
+    g_over.store(true);
+    {
+        std::unique_lock<std::mutex> lock(g_mutex);
+        g_changed.wait_for(lock, kRetakeWait, [] { return g_retaking.load() == 0; });
+    }
     Py_END_ALLOW_THREADS
     Py_RETURN_NONE;
 }
@@ -49,15 +109,52 @@ PythonEntry::PythonEntry()
 {
     // Counted before the test, so that a closing gate waits for an entry that passed it.
     g_inside.fetch_add(1);
-    m_admitted = !g_closed.load();
+    m_admitted = !g_closed.load() || exitingThread();
     if (!m_admitted)
-        leave();
+    {
+        leave(g_inside);
+        return;
+    }
+    ++t_entries;
 }
 
 PythonEntry::~PythonEntry()
 {
-    if (m_admitted)
-        leave();
+    if (!m_admitted)
+        return;
+    --t_entries;
+    leave(g_inside);
+}
+
+void restoreThread(PyThreadState* state)
+{
+    Retake retake;
+    PyEval_RestoreThread(state);
+}
+
+PyGILState_STATE ensureThread()
+{
+    if (holdsInterpreterLock())
+        return PyGILState_Ensure();  // nested: nothing is taken
+    Retake retake;
+    return PyGILState_Ensure();
+}
+
+bool holdsInterpreterLock()
+{
+    // While the interpreter finalizes only the thread finalizing it holds the lock, and the
+    // interpreter's own answer may no longer be sound.
+    return Py_IsInitialized() ? PyGILState_Check() == 1 : exitingThread();
+}
+
+bool onLibraryThread()
+{
+    return t_entries > 0 || t_worker;
+}
+
+void markLibraryThread()
+{
+    t_worker = true;
 }
 
 void watchInterpreterExit()

@@ -1,13 +1,20 @@
-// source/PythonExit.h: the gate through which library threads enter the interpreter. At exit the
-// interpreter unwinds any foreign thread it finds taking its lock while it finalizes, and a
-// thread unwound inside a callback takes the process down; so, before it finalizes, the gate
-// closes and waits a while for the threads inside to leave.
+// source/PythonExit.h: the gate through which threads come back to the interpreter, and what must
+// hold when the interpreter exits while they are away. A finalizing interpreter ends any other
+// thread that asks for its lock, by unwinding it; unwound inside a destructor (a lock-release
+// guard) that is std::terminate, and unwound through Python objects it crashes. So, before it
+// finalizes, the gate closes: it waits a while for the library threads inside callbacks and the
+// threads taking the lock back, and every thread that comes back after that parks for good
+// instead. A callback still running when the wait gives up is ended by the interpreter; the bridge
+// then holds its Python objects through PythonReference, which drops none of them while unwinding.
 #pragma once
+
+#include <Python.h>
 
 namespace vexa2 { namespace python {
 
-// Scope of one entry into the interpreter from a library thread. When the gate is closed the
-// entry is refused: the caller must then not touch Python at all.
+// Scope of one entry into the interpreter from a library thread (a callback, a late-call job).
+// Once the gate is closed the entry is refused: the caller must then not touch Python at all.
+// Inside an admitted entry the thread counts as a library thread.
 class PythonEntry
 {
 public:
@@ -22,8 +29,45 @@ private:
     bool m_admitted;
 };
 
+// PyEval_RestoreThread through the gate: takes the lock back for a thread that let it go, or
+// parks the thread for good when the interpreter is exiting. Never unwinds.
+void restoreThread(PyThreadState* state);
+
+// PyGILState_Ensure through the gate, for a thread that may not hold the lock.
+PyGILState_STATE ensureThread();
+
+// Whether this thread holds the interpreter lock; false on a thread that the finalizing
+// interpreter is ending.
+bool holdsInterpreterLock();
+
+// True inside a library callback and on the late-call worker: a thread whose wait for the
+// library's threads could never end.
+bool onLibraryThread();
+// Marks the calling thread as a library thread for the rest of its life (the late-call worker).
+void markLibraryThread();
+
 // Registers the closing of the gate with the interpreter's exit handlers, once per process.
 // Called with the interpreter lock held.
 void watchInterpreterExit();
+
+// One owned reference that is given back only while this thread holds the interpreter lock: a
+// thread unwound by the finalizing interpreter leaves it to the process's end.
+class PythonReference
+{
+public:
+    explicit PythonReference(PyObject* owned = nullptr) : m_object(owned) {}
+    ~PythonReference()
+    {
+        if (m_object && holdsInterpreterLock())
+            Py_DECREF(m_object);
+    }
+    PythonReference(const PythonReference&) = delete;
+    PythonReference& operator=(const PythonReference&) = delete;
+
+    PyObject* get() const { return m_object; }
+
+private:
+    PyObject* m_object;
+};
 
 } }  // namespace vexa2::python

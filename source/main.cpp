@@ -3,7 +3,9 @@
 #include <boost/python.hpp>
 
 #include "Messages.h"
+#include "PythonExit.h"
 #include "Registrations.h"
+#include "TextArguments.h"
 
 #ifdef DEDEZI_REGISTRATION_FAULT
 #include <cstdio>
@@ -47,6 +49,9 @@ void initInterpreterThreads()
 void exportAll()
 {
     initInterpreterThreads();
+    // From the start, so that no thread meets an interpreter that exits under it.
+    vexa2::python::watchInterpreterExit();
+    registerTextArguments();
     // Bases before the classes derived from them; enums before the signatures that use them.
     registration(1, initColumnNames);
     registration(2, exportConstants);

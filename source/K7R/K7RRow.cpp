@@ -118,9 +118,12 @@ bp::object rowGetItem(IK7RRow& row, const bp::object& key)
     bp::extract<int> index(key);
     if (index.check())
         return rowGetCell(row, index());
-    bp::extract<std::string> name(key);
-    if (name.check())
-        return rowFindAttr(row, name());
+    // The name is compared here, whole: not a text for the library, so a NUL in it is no refusal.
+    if (PyUnicode_Check(key.ptr()))
+        return rowFindAttr(row, utf8View(key.ptr()));
+    if (PyBytes_Check(key.ptr()))
+        return rowFindAttr(row, std::string_view(PyBytes_AS_STRING(key.ptr()),
+                                                 static_cast<std::size_t>(PyBytes_GET_SIZE(key.ptr()))));
     raiseMessage(PyExc_ValueError, msgOnlyStringOrIntegerValue());
 }
 

@@ -54,8 +54,8 @@ public:
         if (!owner)
             return;
         // The override may drop the Python object's last other reference while it runs.
-        boost::python::handle<> self(boost::python::borrowed(boost::python::allow_null(
-            boost::python::detail::wrapper_base_::get_owner(*owner))));
+        const PythonReference self(
+            boost::python::xincref(boost::python::detail::wrapper_base_::get_owner(*owner)));
         LibraryHandle<IK7RTableManager> manager = makeLibraryHandle(m_manager);
         m_manager = nullptr;
         owner->onStatusChanged(m_status, manager);

@@ -45,6 +45,8 @@ namespace {
 // Runs the cache's update task and waits for its one report.
 void updateInstruments(zorvat::IZorvat& zorvat)
 {
+    // The report comes on a library thread, maybe this one.
+    refuseWaitOnLibraryThread();
     const LibraryHandle<InstrumentsUpdateCallback> callback =
         makeLibraryHandle(new InstrumentsUpdateCallback());
     zorvat::IError* error = nullptr;
@@ -61,7 +63,12 @@ void updateInstruments(zorvat::IZorvat& zorvat)
         // Refused without a reason: a report may never come, so there is nothing to wait for.
         raiseMessage(PyExc_Exception, msgUnknownError());
     }
-    callback->wait();
+    if (!callback->wait())
+    {
+        // Ctrl-C: the task goes, and the handles above give everything back as the error passes.
+        zorvat.cancelTask(task.get());
+        bp::throw_error_already_set();
+    }
     if (callback->isCanceled())
         raiseMessage(PyExc_Exception, msgUpdateInstrumentsTaskCanceled());
     raiseZorvatError(callback->getError(), true);
@@ -93,11 +100,22 @@ zorvat::IStringList* instrumentTimeframes(zorvat::IZorvat& zorvat, const std::st
 bp::object timeframeCollection(plenta::IPlentaCommunicator& communicator,
                                const bp::object& instrument)
 {
-    // Checked before the library is asked anything.
+    // Checked before the library is asked anything. The name is compared here, whole: not a text
+    // for the library, so a NUL in it is no refusal.
     std::string name;
     const bool named = !instrument.is_none();
-    if (named)
+    if (named && PyUnicode_Check(instrument.ptr()))
+    {
+        Py_ssize_t size = 0;
+        const char* text = PyUnicode_AsUTF8AndSize(instrument.ptr(), &size);
+        if (!text)
+            bp::throw_error_already_set();
+        name.assign(text, static_cast<std::size_t>(size));
+    }
+    else if (named)
+    {
         name = bp::extract<std::string>(instrument)();
+    }
 
     const LibraryHandle<zorvat::IZorvat> zorvat = makeLibraryHandle(communicator.getZorvat());
     if (!zorvat)

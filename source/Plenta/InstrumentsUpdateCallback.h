@@ -25,8 +25,9 @@ public:
     void onUpdateCompleted() override;
     void onUpdateCancelled() override;
 
-    // Called holding the interpreter lock; lets it go until the report came.
-    void wait() { m_report.wait(); }
+    // Called holding the interpreter lock; lets it go until the report came. False when a signal
+    // handler raised meanwhile.
+    bool wait() { return m_report.wait(); }
     bool isCanceled() { return m_report.isCanceled(); }
     // With a reference added for the caller; null when none.
     zorvat::IError* getError() { return m_report.held(m_error); }

@@ -3,6 +3,7 @@
 // thread with the interpreter lock let go.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -40,11 +41,22 @@ public:
 
     // Called holding the interpreter lock; lets it go until the report came, and takes it back
     // only after letting go of the mutex. No time limit: the library reports on what it accepted.
-    void wait()
+    // It takes the lock back now and then to run the interpreter's signal handlers, so that
+    // Ctrl-C reaches a script waiting here: false when one raised (KeyboardInterrupt), with the
+    // error set and the lock held.
+    bool wait()
     {
-        ScopedGilRelease release;
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_condition.wait(lock, [this] { return m_done; });
+        for (;;)
+        {
+            {
+                ScopedGilRelease release;
+                std::unique_lock<std::mutex> lock(m_mutex);
+                if (m_condition.wait_for(lock, kSignalCheck, [this] { return m_done; }))
+                    return true;
+            }
+            if (PyErr_CheckSignals() != 0)
+                return false;
+        }
     }
 
     bool isCanceled()
@@ -64,6 +76,8 @@ public:
     }
 
 private:
+    static constexpr std::chrono::milliseconds kSignalCheck{100};
+
     void finishLocked()
     {
         m_done = true;

@@ -131,7 +131,8 @@ void exportPlentaCommunicator()
              &unsubscribeListener<&IPlentaCommunicator::removeStatusListener, StatusListener>,
              decref_arg_value_policy<1>(), reserved)
         .def("create_request", &createRequest, historyArgs(0), reserved)
-        .def("get_history", &getHistory, historyArgs(-1), reserved)
+        .def("get_history", &getHistory, historyArgs(-1), refuse_on_library_thread_policy<>(),
+             reserved)
         // The error slot is the library's out-parameter: only None converts (a null address).
         .def("send_request", &IPlentaCommunicator::sendRequest, reserved)
         .def("cancel_request", &IPlentaCommunicator::cancelRequest, reserved)

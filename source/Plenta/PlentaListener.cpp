@@ -84,8 +84,16 @@ bp::object getHistory(plenta::IPlentaCommunicator& communicator, const std::stri
         raisePlentaError(error, true);
         raiseMessage(PyExc_Exception, msgCannotSendRequest());
     }
+    // An error written beside a true result changes nothing, but it is ours to release.
+    if (error)
+        error->release();
 
-    listener->wait();
+    if (!listener->wait())
+    {
+        // Ctrl-C: the request goes, and the scopes above give everything back as the error passes.
+        communicator.cancelRequest(request.get());
+        bp::throw_error_already_set();
+    }
 
     if (listener->isCanceled())
         raiseMessage(PyExc_Exception, msgRequestCanceled());

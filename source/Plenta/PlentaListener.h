@@ -25,8 +25,8 @@ public:
     void onRequestCancelled(plenta::IPlentaCommunicatorRequest* request) override;
 
     // Called holding the interpreter lock; lets it go until the report came. No time limit: the
-    // library reports on every request it accepted.
-    void wait() { m_report.wait(); }
+    // library reports on every request it accepted. False when a signal handler raised meanwhile.
+    bool wait() { return m_report.wait(); }
     bool isCanceled() { return m_report.isCanceled(); }
     // With a reference added for the caller; null when none.
     plenta::IError* getError() { return m_report.held(m_error); }

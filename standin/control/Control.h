@@ -12,17 +12,21 @@
 #include "core/Value.h"
 #include "core/Scenario.h"
 
+// The module's own gate for threads coming back to the interpreter, in a copy of this extension's.
+#include "PythonExit.h"
+
 namespace control
 {
 
 namespace py = boost::python;
 
-// Gives the interpreter lock back for the scope of a wait.
+// Gives the interpreter lock back for the scope of a wait. Taking it back never unwinds: a thread
+// that comes back while the interpreter exits parks instead.
 class WithoutGil
 {
 public:
     WithoutGil() : state_(PyEval_SaveThread()) {}
-    ~WithoutGil() { PyEval_RestoreThread(state_); }
+    ~WithoutGil() { vexa2::python::restoreThread(state_); }
     WithoutGil(const WithoutGil&) = delete;
     WithoutGil& operator=(const WithoutGil&) = delete;
 

@@ -240,6 +240,37 @@ long zorvat_thread_id()
     return zorvat_sim::cacheThreadId();
 }
 
+void zorvat_hold(bool on)
+{
+    zorvat_sim::hold(on);
+}
+
+std::size_t zorvat_held()
+{
+    return zorvat_sim::heldCount();
+}
+
+// Blocks with the interpreter lock let go until `count` update tasks are held; gives how many are.
+std::size_t zorvat_wait_held(std::size_t count, double timeout)
+{
+    {
+        WithoutGil unlocked;
+        zorvat_sim::waitHeld(count, static_cast<std::int64_t>(std::max(timeout, 0.0) * 1000.0));
+    }
+    return zorvat_sim::heldCount();
+}
+
+void zorvat_run_held()
+{
+    zorvat_sim::runHeld();
+}
+
+bool zorvat_flush(double timeout)
+{
+    WithoutGil unlocked;
+    return zorvat_sim::flush(static_cast<std::int64_t>(std::max(timeout, 0.0) * 1000.0));
+}
+
 }  // namespace
 
 void exportHistoryHooks()
@@ -283,6 +314,13 @@ void exportHistoryHooks()
     py::def("zorvat_timeframes", &zorvat_timeframes, (arg("ids")), "The general timeframe list, or None for the default.");
     py::def("zorvat_tasks_created", &zorvat_tasks_created, "Update tasks created since reset().");
     py::def("zorvat_thread_id", &zorvat_thread_id, "Native id of the quotes cache's thread (0 before it ran).");
+    py::def("zorvat_hold", &zorvat_hold, (arg("on")), "While on, executed update tasks wait for zorvat_run_held.");
+    py::def("zorvat_held", &zorvat_held, "How many update tasks are held.");
+    py::def("zorvat_wait_held", &zorvat_wait_held, (arg("count"), arg("timeout") = t),
+            "Waits until `count` update tasks are held; gives how many are.");
+    py::def("zorvat_run_held", &zorvat_run_held, "Runs the held update tasks by the scripted outcome.");
+    py::def("zorvat_flush", &zorvat_flush, (arg("timeout") = t),
+            "Waits until the quotes cache's thread has run everything queued so far.");
 }
 
 }  // namespace control

@@ -333,6 +333,7 @@ BOOST_PYTHON_MODULE(velvix_sim)
     exportHistoryHooks();
     exportServiceHooks();
 
+    vexa2::python::watchInterpreterExit();
     py::def("_shutdown_at_exit", &shutdown_at_exit);
     py::object atExit = py::scope().attr("_shutdown_at_exit");
     py::import("atexit").attr("register")(atExit);

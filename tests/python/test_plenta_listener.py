@@ -139,3 +139,12 @@ def test_reports_about_other_requests_pass_the_waiter_by(sim, held, m1, own_firs
     result, error = fetch.finish()
     assert error is None and len(result) == 5
     del other, result, fetch
+
+
+def test_an_error_written_beside_a_sent_request_is_released(sim, communicator, m1):
+    # The send succeeds and writes an error all the same: it is ignored, and released.
+    comm, _ = communicator
+    before = sim.live("plenta::IError")
+    sim.plenta_fail_next("sendRequest", error=dict(code=3, message="noise"), result=True)
+    assert len(comm.get_history("EUR/USD", m1, None, None, 5)) == 5
+    assert sim.live("plenta::IError") == before

@@ -1,10 +1,13 @@
 // tests/testkit/lock_release.cpp: calls bound without the interpreter lock. A Gate blocks its
-// callers until a test opens their lane, so tests can hold several threads inside such calls.
+// callers until a test opens their lane, so tests can hold several threads inside such calls; a
+// native thread entering Python as a library callback does stands in for the library's threads.
 #include <boost/python.hpp>
 
 #include "Bindings.h"
 #include "CallPolicies.h"
+#include "GILGuard.h"
 #include "Messages.h"
+#include "PythonExit.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -12,9 +15,11 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 using namespace boost::python;
 using vexa2::python::raiseMessage;
+using vexa2::python::refuse_on_library_thread_policy;
 using vexa2::python::withoutGil;
 
 namespace {
@@ -85,6 +90,31 @@ std::uintptr_t threadState()
     return reinterpret_cast<std::uintptr_t>(PyThreadState_Get());
 }
 
+// Calls `function` on a native thread that enters Python as a library callback does; gives its
+// result, or raises what it raised.
+object callOnLibraryThread(object function)
+{
+    PyObject* result = nullptr;
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    std::thread library([&] {
+        vexa2::python::PythonEntry entry;
+        vexa2::python::GILGuard gil;
+        result = PyObject_CallNoArgs(function.ptr());
+        if (!result)
+            PyErr_Fetch(&type, &value, &traceback);
+    });
+    {
+        vexa2::python::ScopedGilRelease release;
+        library.join();
+    }
+    if (!result)
+    {
+        PyErr_Restore(type, value, traceback);
+        throw_error_already_set();
+    }
+    return object(handle<>(result));
+}
+
 }  // namespace
 
 void bindLockRelease()
@@ -94,8 +124,12 @@ void bindLockRelease()
         .def("await_waiting", withoutGil(&Gate::awaitWaiting), "Waits until that many callers are in the gate.")
         .def("raise_empty_queue", withoutGil(&Gate::raiseEmptyQueue), "Raises the empty-queue error without the lock.")
         .def("lock_held_inside", withoutGil(&Gate::lockHeldInside), "Whether the lock is held inside a lock-free call.")
+        .def("refusing_wait", withoutGil(&Gate::wait), refuse_on_library_thread_policy<>(),
+             "As wait, refused on a library thread.")
         .def("open", &Gate::open, "Lets the callers of a lane go.")
         .add_property("waiting", &Gate::waiting, "How many callers wait now.");
     def("lock_held", &lockHeld, "Whether the calling thread holds the interpreter lock.");
+    def("call_on_library_thread", &callOnLibraryThread,
+        "Calls a function on a native thread that enters Python as a library callback does.");
     def("thread_state", &threadState, "The calling thread's interpreter state, as an integer.");
 }

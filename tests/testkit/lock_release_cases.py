@@ -84,3 +84,18 @@ def other_thread_runs_while_one_waits():
     assert returned.wait(DEADLINE)
     _join(blocked)
     assert gate.waiting == 0
+
+
+def wait_refused_on_library_thread():
+    gate = kit.Gate()
+    gate.open("a")
+    assert gate.refusing_wait("a") is False  # on a Python thread it waits (its lane is open)
+    try:
+        kit.call_on_library_thread(lambda: gate.refusing_wait("a"))
+    except RuntimeError as error:
+        assert "inside a listener callback" in str(error), str(error)
+    else:
+        raise AssertionError("no RuntimeError")
+    # Refused before the call: nothing waited, and the library thread's own call works.
+    assert gate.waiting == 0
+    assert kit.call_on_library_thread(lambda: gate.wait("a")) is False

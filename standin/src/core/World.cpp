@@ -47,6 +47,36 @@ void World::finalize()
     finalizeCalls_.fetch_add(1);
     finalized_.store(true, std::memory_order_release);
     dispatcher_.stop();
+    std::vector<std::function<void()>> hooks;
+    {
+        std::lock_guard<std::mutex> lock(hooksMutex_);
+        hooks = finalizeHooks_;
+    }
+    for (auto& hook : hooks)
+        hook();
+}
+
+void World::onFinalize(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(hooksMutex_);
+    finalizeHooks_.push_back(std::move(hook));
+}
+
+void World::sessionClosed(std::uint64_t sessionId)
+{
+    std::vector<std::function<void(std::uint64_t)>> hooks;
+    {
+        std::lock_guard<std::mutex> lock(hooksMutex_);
+        hooks = sessionClosedHooks_;
+    }
+    for (auto& hook : hooks)
+        hook(sessionId);
+}
+
+void World::onSessionClosed(std::function<void(std::uint64_t)> hook)
+{
+    std::lock_guard<std::mutex> lock(hooksMutex_);
+    sessionClosedHooks_.push_back(std::move(hook));
 }
 
 namespace

@@ -36,10 +36,16 @@ public:
     void reset();
     void onReset(std::function<void()> hook);
 
-    // The trading library was finalized: no sessions, no threads, until reset().
+    // The trading library was finalized: no sessions, no threads, until reset(). Hooks then end
+    // what the libraries still had pending; the dispatcher no longer runs anything for them.
     void finalize();
+    void onFinalize(std::function<void()> hook);
     bool finalized() const { return finalized_.load(std::memory_order_acquire); }
     std::int64_t finalizeCalls() const { return finalizeCalls_.load(); }
+
+    // A session began to log out or was lost: the libraries end what they had pending for it.
+    void sessionClosed(std::uint64_t sessionId);
+    void onSessionClosed(std::function<void(std::uint64_t)> hook);
 
 private:
     World();
@@ -54,6 +60,8 @@ private:
     std::atomic<std::int64_t> finalizeCalls_{0};
     std::mutex hooksMutex_;
     std::vector<std::function<void()>> resetHooks_;
+    std::vector<std::function<void()>> finalizeHooks_;
+    std::vector<std::function<void(std::uint64_t)>> sessionClosedHooks_;
 };
 
 inline World& world()

@@ -1,7 +1,8 @@
 // The communicator, its requests and responses, and the history desk. Every accepted send ends
 // with exactly one report to every listener added at that moment: the answer runs on the
-// dispatcher, a held request waits for the control face, reset() cancels the held ones, and an
-// answer the dispatcher drops (finialize) reports a cancellation on a thread of its own.
+// dispatcher, a held request waits for the control face, reset() cancels the held ones, a logout
+// of the communicator's session fails its held ones, and finialize fails every one still pending
+// (held, or an answer the dispatcher dropped) on a thread of its own.
 #include "Communicator.h"
 
 #include <map>
@@ -21,6 +22,9 @@ using sim::Ref;
 
 namespace
 {
+
+constexpr const char* FinalizedText = "The library was finalized";
+constexpr const char* LoggedOutText = "The session was logged out";
 
 struct FailSpec
 {
@@ -48,8 +52,11 @@ public:
             new Ref<Request>(std::move(request_));
             return;
         }
-        std::thread([c = std::move(communicator_), r = std::move(request_)] { c->deliverCancelled(r.get()); })
-            .detach();
+        // Only a stopped dispatcher drops an answer unrun: the library was finalized.
+        std::thread([c = std::move(communicator_), r = std::move(request_)] {
+            Ref<plenta::IError> e = Ref<plenta::IError>::adopt(makeError(plenta::IError::NOT_READY, FinalizedText));
+            c->deliverFailed(r.get(), e.get());
+        }).detach();
     }
     Report(const Report&) = delete;
     Report& operator=(const Report&) = delete;
@@ -70,6 +77,29 @@ struct HeldRequest
     PendingInfo info;
     std::shared_ptr<Report> report;
 };
+
+// Fails held requests the server can no longer answer, in sending order: on the dispatcher while
+// it runs, else on a thread of its own (finialize stopped it).
+void failHeld(std::vector<HeldRequest> held, const char* why)
+{
+    if (held.empty())
+        return;
+    if (sim::world().dispatcher().exiting())
+    {
+        new std::vector<HeldRequest>(std::move(held));  // as the dispatcher leaves what it drops
+        return;
+    }
+    auto fail = [held = std::make_shared<std::vector<HeldRequest>>(std::move(held)), why] {
+        for (HeldRequest& h : *held)
+            if (h.report->claim())
+            {
+                Ref<plenta::IError> e = Ref<plenta::IError>::adopt(makeError(plenta::IError::NOT_READY, why));
+                h.report->communicator().deliverFailed(h.report->request(), e.get());
+            }
+    };
+    if (!sim::world().dispatcher().post(fail))
+        std::thread(fail).detach();
+}
 
 struct Desk
 {
@@ -100,6 +130,30 @@ struct Desk
                         report->communicator().deliverCancelled(report->request());
                 });
         });
+        sim::world().onFinalize([this] { failHeld(take([](const HeldRequest&) { return true; }), FinalizedText); });
+        sim::world().onSessionClosed([this](std::uint64_t session) {
+            failHeld(take([session](const HeldRequest& h) { return h.report->communicator().sessionId() == session; }),
+                     LoggedOutText);
+        });
+    }
+
+    // Takes the held requests that `which` selects out of the book.
+    template <class Which>
+    std::vector<HeldRequest> take(Which which)
+    {
+        std::vector<HeldRequest> out;
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto it = held.begin(); it != held.end();)
+        {
+            if (which(*it))
+            {
+                out.push_back(std::move(*it));
+                it = held.erase(it);
+            }
+            else
+                ++it;
+        }
+        return out;
     }
 };
 
@@ -266,7 +320,7 @@ Response::Response(std::shared_ptr<const sim::history::Series> series)
 Communicator::Communicator(std::uint64_t sessionId, const char* cachePath)
     : RefCounted("plenta::IPlentaCommunicator"),
       sessionId_(sessionId),
-      cache_(Ref<zorvat::IZorvat>::adopt(zorvat_sim::makeQuotesCache(cachePath)))
+      cache_(Ref<zorvat::IZorvat>::adopt(zorvat_sim::makeQuotesCache(cachePath, sessionId)))
 {
 }
 
@@ -365,7 +419,7 @@ bool Communicator::sendRequest(plenta::IPlentaCommunicatorRequest* request, plen
     if (!sim::world().dispatcher().post([report] { answer(*report); }))
     {
         report->claim();  // not accepted: nothing will report
-        put(error, plenta::IError::NOT_READY, "The library was finalized");
+        put(error, plenta::IError::NOT_READY, FinalizedText);
         return false;
     }
     return true;

@@ -296,6 +296,7 @@ void Session::logout()
         phase_ = Phase::Closing;
         flow = ++flow_;
     }
+    world().sessionClosed(simId());
     later(0, flow, &Session::stepDisconnecting);
 }
 
@@ -346,6 +347,7 @@ void Session::forceClose()
         phase_ = Phase::Closing;
         flow = ++flow_;
     }
+    world().sessionClosed(simId());
     later(0, flow, &Session::stepLost);
 }
 

@@ -1,15 +1,19 @@
 // The quotes cache: lists built from the scripts at the moment they are asked for, and the update
 // task, which runs on the cache's own thread (never the dispatcher) and ends with exactly one
-// report to its callback, whatever the world does meanwhile.
+// report to its callback, whatever the world does meanwhile: held tasks wait for the control face,
+// a logout of the cache's session or finialize fails them, reset() cancels them.
 #include "QuotesCache.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -33,6 +37,16 @@ struct FailSpec
     std::optional<ErrorSpec> error;
 };
 
+constexpr const char* FinalizedText = "The library was finalized";
+constexpr const char* LoggedOutText = "The session was logged out";
+
+ErrorSpec connectionError(const char* why)
+{
+    return ErrorSpec{zorvat::IError::QUOTES_SERVER_CONNECTION_ERROR, 0, std::string(why)};
+}
+
+class Task;
+
 struct Scripts
 {
     std::mutex mutex;
@@ -44,21 +58,15 @@ struct Scripts
     std::map<std::string, FailSpec> failNext;
     std::map<std::string, bool> nullNext;
     std::int64_t tasksCreated = 0;
+    bool hold = false;
+    std::vector<Ref<Task>> held;  // executed while holding, in order
+    std::condition_variable heldChanged;
 
-    Scripts()
-    {
-        sim::world().onReset([this] {
-            std::lock_guard<std::mutex> lock(mutex);
-            instruments.reset();
-            timeframes.reset();
-            loaded = false;
-            outcome = TaskOutcome::Completed;
-            outcomeError.reset();
-            failNext.clear();
-            nullNext.clear();
-            tasksCreated = 0;
-        });
-    }
+    Scripts();
+
+    // Takes the held tasks that `which` selects.
+    template <class Which>
+    std::vector<Ref<Task>> takeHeld(Which which);
 };
 
 // Never destroyed: the cache thread may still read it at exit.
@@ -233,14 +241,17 @@ private:
 class Task final : public sim::RefCounted<zorvat::ITask>
 {
 public:
-    Task(std::uint64_t cacheId, zorvat::IUpdateInstrumentsCallback* callback)
+    Task(std::uint64_t cacheId, std::uint64_t sessionId, zorvat::IUpdateInstrumentsCallback* callback)
         : RefCounted("zorvat::ITask"),
           cacheId_(cacheId),
+          sessionId_(sessionId),
           callback_(sim::velvix::ListenerRef<zorvat::IUpdateInstrumentsCallback>::retain(callback))
     {
     }
 
     std::uint64_t cacheId() const { return cacheId_; }
+    std::uint64_t sessionId() const { return sessionId_; }
+    bool cancelRequested() const { return cancelRequested_.load(); }
     // Once only: false when the task was executed before.
     bool start()
     {
@@ -249,8 +260,8 @@ public:
     }
     void requestCancel() { cancelRequested_.store(true); }
 
-    // On the cache thread: the one report.
-    void run()
+    // On the cache thread: the one report; `failure` overrides the scripted outcome.
+    void run(std::optional<ErrorSpec> failure = std::nullopt)
     {
         sim::velvix::ListenerRef<zorvat::IUpdateInstrumentsCallback> callback;
         {
@@ -263,6 +274,11 @@ public:
             std::lock_guard<std::mutex> lock(scripts().mutex);
             outcome = scripts().outcome;
             error = scripts().outcomeError;
+        }
+        if (failure)
+        {
+            outcome = TaskOutcome::Failed;
+            error = std::move(failure);
         }
         if (cancelRequested_.load())
             outcome = TaskOutcome::Cancelled;
@@ -294,16 +310,75 @@ public:
 private:
     ~Task() override = default;
     const std::uint64_t cacheId_;
+    const std::uint64_t sessionId_;
     std::atomic<bool> started_{false};
     std::atomic<bool> cancelRequested_{false};
     std::mutex mutex_;
     sim::velvix::ListenerRef<zorvat::IUpdateInstrumentsCallback> callback_;
 };
 
+// Runs tasks on the cache thread, in order, each with its one report.
+void runOnCacheThread(std::vector<Ref<Task>> tasks, std::optional<ErrorSpec> failure = std::nullopt)
+{
+    for (Ref<Task>& task : tasks)
+        cacheThread().post([task = std::move(task), failure] { task->run(failure); });
+}
+
+Scripts::Scripts()
+{
+    sim::world().onReset([this] {
+        std::vector<Ref<Task>> dropped;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            instruments.reset();
+            timeframes.reset();
+            loaded = false;
+            outcome = TaskOutcome::Completed;
+            outcomeError.reset();
+            failNext.clear();
+            nullNext.clear();
+            tasksCreated = 0;
+            hold = false;
+            dropped.swap(held);
+        }
+        // Someone may be waiting on them: they end as cancellations.
+        for (Ref<Task>& task : dropped)
+            task->requestCancel();
+        runOnCacheThread(std::move(dropped));
+    });
+    sim::world().onFinalize(
+        [this] { runOnCacheThread(takeHeld([](const Task&) { return true; }), connectionError(FinalizedText)); });
+    sim::world().onSessionClosed([this](std::uint64_t session) {
+        runOnCacheThread(takeHeld([session](const Task& t) { return t.sessionId() == session; }),
+                         connectionError(LoggedOutText));
+    });
+}
+
+template <class Which>
+std::vector<Ref<Task>> Scripts::takeHeld(Which which)
+{
+    std::vector<Ref<Task>> out;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto it = held.begin(); it != held.end();)
+    {
+        if (which(**it))
+        {
+            out.push_back(std::move(*it));
+            it = held.erase(it);
+        }
+        else
+            ++it;
+    }
+    return out;
+}
+
 class QuotesCache final : public sim::RefCounted<zorvat::IZorvat>
 {
 public:
-    explicit QuotesCache(const char* path) : RefCounted("zorvat::IZorvat"), path_(path ? path : "") {}
+    QuotesCache(const char* path, std::uint64_t sessionId)
+        : RefCounted("zorvat::IZorvat"), path_(path ? path : ""), sessionId_(sessionId)
+    {
+    }
 
     void setCandleOpenPriceMode(K7RCandleOpenPriceMode mode) override
     {
@@ -341,7 +416,7 @@ public:
             std::lock_guard<std::mutex> lock(scripts().mutex);
             ++scripts().tasksCreated;
         }
-        return sim::make<Task>(simId(), callback).detach();
+        return sim::make<Task>(simId(), sessionId_, callback).detach();
     }
 
     bool executeTask(zorvat::ITask* task, zorvat::IError** err) override
@@ -358,21 +433,39 @@ public:
             put(err, makeError({zorvat::IError::BAD_ARGUMENT, 0, std::string("Not a task of this cache")}));
             return false;
         }
+        if (sim::world().finalized())
+        {
+            put(err, makeError(connectionError(FinalizedText)));
+            return false;
+        }
         if (!t->start())
         {
             put(err, makeError({zorvat::IError::BAD_ARGUMENT, 0, std::string("The task was executed before")}));
             return false;
         }
-        Ref<Task> held = Ref<Task>::retain(t);
-        cacheThread().post([held] { held->run(); });
+        Ref<Task> executed = Ref<Task>::retain(t);
+        {
+            std::lock_guard<std::mutex> lock(scripts().mutex);
+            if (scripts().hold)
+            {
+                scripts().held.push_back(std::move(executed));
+                scripts().heldChanged.notify_all();
+                return true;
+            }
+        }
+        cacheThread().post([executed] { executed->run(); });
         return true;
     }
 
     void cancelTask(zorvat::ITask* task) override
     {
         sim::journal("zorvat", "IZorvat::cancelTask", {sim::flag(task != nullptr)});
-        if (Task* t = dynamic_cast<Task*>(task))
-            t->requestCancel();
+        Task* t = dynamic_cast<Task*>(task);
+        if (!t)
+            return;
+        t->requestCancel();
+        // A held task ends at once, as a cancellation.
+        runOnCacheThread(scripts().takeHeld([t](const Task& held) { return &held == t; }));
     }
 
     zorvat::IInstrumentList* getInstruments(zorvat::IError** err) override
@@ -399,6 +492,7 @@ public:
 private:
     ~QuotesCache() override = default;
     const std::string path_;
+    const std::uint64_t sessionId_;
     std::atomic<int> mode_{static_cast<int>(K7RCandleOpenPriceMode::PreviousClose)};
 };
 
@@ -502,9 +596,52 @@ long cacheThreadId()
     return cacheThread().nativeId();
 }
 
-zorvat::IZorvat* makeQuotesCache(const char* cachePath)
+zorvat::IZorvat* makeQuotesCache(const char* cachePath, std::uint64_t sessionId)
 {
-    return sim::make<QuotesCache>(cachePath).detach();
+    return sim::make<QuotesCache>(cachePath, sessionId).detach();
+}
+
+void hold(bool on)
+{
+    std::lock_guard<std::mutex> lock(scripts().mutex);
+    scripts().hold = on;
+}
+
+bool waitHeld(std::size_t count, std::int64_t timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(scripts().mutex);
+    return scripts().heldChanged.wait_for(lock, std::chrono::milliseconds(std::max<std::int64_t>(timeoutMs, 0)),
+                                          [&] { return scripts().held.size() >= count; });
+}
+
+std::size_t heldCount()
+{
+    std::lock_guard<std::mutex> lock(scripts().mutex);
+    return scripts().held.size();
+}
+
+void runHeld()
+{
+    runOnCacheThread(scripts().takeHeld([](const Task&) { return true; }));
+}
+
+bool flush(std::int64_t timeoutMs)
+{
+    struct Done
+    {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    auto done = std::make_shared<Done>();
+    cacheThread().post([done] {
+        std::lock_guard<std::mutex> lock(done->mutex);
+        done->done = true;
+        done->cv.notify_all();
+    });
+    std::unique_lock<std::mutex> lock(done->mutex);
+    return done->cv.wait_for(lock, std::chrono::milliseconds(std::max<std::int64_t>(timeoutMs, 0)),
+                             [&] { return done->done; });
 }
 
 }  // namespace zorvat_sim

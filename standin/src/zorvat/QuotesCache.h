@@ -60,7 +60,19 @@ std::int64_t tasksCreated();
 bool onCacheThread();
 long cacheThreadId();
 
-// A new cache object with one reference for the caller; the path is kept as given.
-zorvat::IZorvat* makeQuotesCache(const char* cachePath);
+// A new cache object with one reference for the caller; the path is kept as given. `sessionId`
+// names the trading session behind it (0 for none): its logout fails the cache's held tasks.
+zorvat::IZorvat* makeQuotesCache(const char* cachePath, std::uint64_t sessionId = 0);
+
+// While held, executed update tasks wait for runHeld() (or a logout, finialize, a cancellation or
+// reset() that ends them); switching it off leaves held ones held.
+void hold(bool on);
+std::size_t heldCount();
+// Waits until at least `count` tasks are held; false when the time ran out.
+bool waitHeld(std::size_t count, std::int64_t timeoutMs);
+// Runs the held tasks by the scripted outcome, in the order executed.
+void runHeld();
+// Waits until everything queued on the cache thread so far has run; false when the time ran out.
+bool flush(std::int64_t timeoutMs);
 
 }  // namespace zorvat_sim

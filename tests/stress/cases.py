@@ -1,0 +1,506 @@
+"""tests/stress/cases.py: the stress cases, each run inside an interpreter of its own by
+test_stress.py (and looped by soak.py). A case prints "ok" as its last line when everything it
+checks held; the parent then also checks how the interpreter ended.
+
+Listener kinds are rows of KINDS and waiting calls rows of WAITS: a new kind or a new waiting call
+is one more row, and every case that walks the table covers it."""
+
+import atexit
+import collections
+import gc
+import os
+import signal
+import sys
+import threading
+import time
+
+import dedezi
+import velvix_sim as sim
+
+Status = dedezi.AK7RSessionStatus.K7RSessionStatus
+YES = dedezi.K7RTableManagerMode.YES
+DEADLINE = 10.0
+
+
+def daemon(target, *args):
+    thread = threading.Thread(target=target, args=args, daemon=True)
+    thread.start()
+    return thread
+
+
+def until(predicate, timeout=DEADLINE):
+    """Polls a condition the simulated world offers no wait for; false when the time ran out."""
+    end = time.monotonic() + timeout
+    while not predicate():
+        if time.monotonic() > end:
+            return False
+        threading.Event().wait(0.005)
+    return True
+
+
+class Quiet(dedezi.AK7RTableManagerListener):
+    def on_status_changed(self, status, manager):
+        pass
+
+
+class World:
+    """A demo session logged in with its tables loaded and a ready history communicator, prices
+    held still; `counts()` snapshots every live library object of the simulated world."""
+
+    def __init__(self):
+        sim.reset()
+        sim.price_ticks(False)
+        self.session = dedezi.K7RTransport.create_session()
+        (self.sid,) = sim.sessions()
+        self.manager_listener = Quiet()
+        self.session.use_table_manager(YES, self.manager_listener)
+        connected = threading.Event()
+
+        class Connect(dedezi.AK7RSessionStatus):
+            def on_session_status_changed(self, status):
+                if status == Status.CONNECTED:
+                    connected.set()
+
+            def on_login_failed(self, error):
+                pass
+
+        status = Connect()
+        self.session.subscribe_session_status(status)
+        assert self.session.login("demo", "demo", "sim://stress", "Demo")
+        assert connected.wait(DEADLINE)
+        self.session.unsubscribe_session_status(status)
+        assert sim.wait_manager_status(self.sid, int(dedezi.K7RTableManagerStatus.TABLES_LOADED))
+        self.comm = dedezi.PlentaCommunicatorFactory.create_communicator(self.session, "")
+        (self.cid,) = sim.communicators()
+        assert until(self.comm.is_ready)
+        self.m1 = self.comm.timeframe_factory.create("m1")
+        self.response_id = sim.make_response(self.sid, 1)
+
+    def counts(self):
+        """{object id: (kind, reference count)} of every live library object, once the world has
+        delivered what it had queued."""
+        assert sim.flush(DEADLINE) and sim.zorvat_flush(DEADLINE)
+        gc.collect()
+        out = {}
+        for obj in sim.objects():
+            try:
+                out[obj] = (sim.kind_of(obj), sim.refcount(obj))
+            except LookupError:
+                pass  # went while being looked at
+        return out
+
+    def settle(self, before, kinds=None, timeout=DEADLINE):
+        """Waits until the live objects (of the kinds starting with one of `kinds`, if given) are
+        those of `before`, with their counts; reports the difference otherwise. Reports end on the
+        world's threads, so this may take a moment."""
+        if kinds:
+            before = {k: v for k, v in before.items() if v[0].startswith(kinds)}
+        end = time.monotonic() + timeout
+        while True:
+            now = self.counts()
+            if kinds:
+                now = {k: v for k, v in now.items() if v[0].startswith(kinds)}
+            if now == before or time.monotonic() > end:
+                break
+            threading.Event().wait(0.02)
+        left = {k: v for k, v in now.items() if before.get(k) != v}
+        gone = {k: v for k, v in before.items() if k not in now}
+        assert not left and not gone, f"live objects changed: now {left}, gone {gone}"
+
+
+def listener_class(base, methods, on_call):
+    """A subclass of the dedezi listener class `base` whose every callback calls on_call(listener,
+    method name, arguments)."""
+    body = {m: (lambda self, *args, _m=m: on_call(self, _m, args)) for m in methods}
+    return type("Stress" + base, (getattr(dedezi, base),), body)
+
+
+class Kind:
+    """One listener kind: its class and callbacks, how it is subscribed, how the world fires it,
+    and how many the world holds (None when the world does not say)."""
+
+    def __init__(self, base, methods, subscribe, unsubscribe, fire, held=None):
+        self.base, self.methods = base, methods
+        self.subscribe, self.unsubscribe, self.fire, self.held = subscribe, unsubscribe, fire, held
+
+    def make(self, on_call):
+        return listener_class(self.base, self.methods, on_call)()
+
+
+def _use_manager(w, listener):
+    w.session.use_table_manager(YES, listener)
+
+
+def _drop_manager(w, listener):
+    # The session holds one table manager listener: giving it another lets this one go.
+    w.session.use_table_manager(YES, w.manager_listener)
+
+
+def _send_history(w):
+    request = w.comm.create_request("EUR/USD", w.m1, None, None, 3)
+    w.comm.send_request(request, None)
+    for pending in sim.plenta_pending():  # a case may hold requests
+        sim.plenta_complete(pending["index"], wait=False)
+
+
+KINDS = {
+    "session_status": Kind(
+        "AK7RSessionStatus", ["on_session_status_changed", "on_login_failed"],
+        lambda w, l: w.session.subscribe_session_status(l),
+        lambda w, l: w.session.unsubscribe_session_status(l),
+        lambda w: sim.fire_session_status(w.sid, int(Status.CONNECTED), wait=False),
+        lambda w: sim.subscribers(w.sid, "session_status")),
+    "chart_session_status": Kind(
+        "AK7RChartSessionStatus", ["on_chart_session_status_changed", "on_chart_session_login_failed"],
+        lambda w, l: w.session.subscribe_chart_session_status(l),
+        lambda w, l: w.session.unsubscribe_chart_session_status(l),
+        lambda w: sim.fire_chart_session_status(w.sid, 3, wait=False),
+        lambda w: sim.subscribers(w.sid, "chart_session_status")),
+    "response": Kind(
+        "AK7RResponseListener", ["on_request_completed", "on_request_failed", "on_tables_updates"],
+        lambda w, l: w.session.subscribe_response(l),
+        lambda w, l: w.session.unsubscribe_response(l),
+        lambda w: sim.deliver_response(w.sid, w.response_id, wait=False),
+        lambda w: sim.subscribers(w.sid, "response")),
+    "table_manager": Kind(
+        "AK7RTableManagerListener", ["on_status_changed"],
+        _use_manager, _drop_manager,
+        lambda w: sim.set_manager_status(w.sid, int(dedezi.K7RTableManagerStatus.TABLES_LOADED),
+                                         wait=False)),
+    "history": Kind(
+        "APlentaCommunicatorListener",
+        ["on_request_completed", "on_request_failed", "on_request_cancelled"],
+        lambda w, l: w.comm.add_listener(l),
+        lambda w, l: w.comm.remove_listener(l),
+        _send_history,
+        lambda w: sim.communicator_listeners(w.cid)[0]),
+    "history_status": Kind(
+        "APlentaCommunicatorStatusListener",
+        ["on_communicator_status_changed", "on_communicator_init_failed"],
+        lambda w, l: w.comm.add_status_listener(l),
+        lambda w, l: w.comm.remove_status_listener(l),
+        lambda w: sim.fire_communicator_status(w.cid, True, wait=False),
+        lambda w: sim.communicator_listeners(w.cid)[1]),
+}
+
+
+class Wait:
+    """One call that waits for a library thread: how to hold what it waits for, make the call,
+    see that callers wait, and let them go."""
+
+    def __init__(self, hold, call, await_waiting, release):
+        self.hold, self.call, self.await_waiting, self.release = hold, call, await_waiting, release
+
+
+def _hold_history(on):
+    sim.plenta_hold(on)
+
+
+def _release_history():
+    for pending in sim.plenta_pending():
+        sim.plenta_complete(pending["index"], wait=False)
+
+
+def _instruments(w):
+    sim.zorvat_loaded(False)  # so that the call runs the update task and waits for it
+    return w.comm.timeframe_collection("EUR/USD")
+
+
+WAITS = {
+    "get_history": Wait(
+        _hold_history,
+        lambda w: w.comm.get_history("EUR/USD", w.m1, None, None, 3),
+        lambda n: len(sim.plenta_wait_pending(n, DEADLINE)) >= n,
+        _release_history),
+    "timeframe_collection": Wait(
+        sim.zorvat_hold,
+        _instruments,
+        lambda n: sim.zorvat_wait_held(n, DEADLINE) >= n,
+        sim.zorvat_run_held),
+}
+
+
+def ok():
+    print("ok", flush=True)
+
+
+# --- subscribe and unsubscribe churn during callback bursts ------------------------------------
+
+def churn(kind_name, seconds=1.0, threads=4):
+    """Threads subscribe and unsubscribe listeners of one kind, some dropping them while
+    subscribed, while the world fires that kind's callbacks without pause; afterwards nothing is
+    held and every count is back."""
+    kind = KINDS[kind_name]
+    w = World()
+    before = w.counts()
+    calls = collections.Counter()
+    lock = threading.Lock()
+
+    def on_call(listener, method, args):
+        with lock:
+            calls[method] += 1
+
+    stop = threading.Event()
+    failures = []
+
+    def fire():
+        while not stop.is_set():
+            kind.fire(w)
+            threading.Event().wait(0.0005)
+
+    def subscriber(seed):
+        try:
+            keep = []
+            i = seed
+            while not stop.is_set():
+                listener = kind.make(on_call)
+                kind.subscribe(w, listener)
+                if i % 3 == 0:
+                    keep.append(listener)  # unsubscribed at the end
+                else:
+                    kind.unsubscribe(w, listener)
+                del listener  # some go while subscribed and firing
+                i += 1
+            for listener in keep:
+                kind.unsubscribe(w, listener)
+        except BaseException as error:  # reported by the main thread
+            failures.append(repr(error))
+
+    workers = [daemon(fire)] + [daemon(subscriber, n) for n in range(threads)]
+    threading.Event().wait(seconds)
+    stop.set()
+    for worker in workers:
+        worker.join(DEADLINE)
+        assert not worker.is_alive(), "a churning thread did not end"
+    assert not failures, failures
+    assert sum(calls.values()) > 0, "no callback ran"
+    if kind.held:
+        assert kind.held(w) == 0
+    w.settle(before)
+    ok()
+
+
+# --- from inside callbacks -------------------------------------------------------------------
+
+def _inside(w, kind_name, action):
+    """Subscribes one listener of the kind whose first callback runs action(w, kind, listener) on
+    the library's thread, firing the kind until that has happened; gives (kind, listener, what
+    the action gave or raised)."""
+    kind = KINDS[kind_name]
+    done = threading.Event()
+    outcome = []
+
+    def on_call(listener, method, args):
+        if done.is_set():
+            return
+        try:
+            outcome.append(action(w, kind, listener))
+        except BaseException as error:  # the case looks at it
+            outcome.append(error)
+        done.set()
+
+    listener = kind.make(on_call)
+    kind.subscribe(w, listener)
+    start = time.monotonic()
+    while not done.wait(0.05):
+        assert time.monotonic() - start < DEADLINE, "the callback never ran, or never returned"
+        kind.fire(w)
+    return kind, listener, outcome[0]
+
+
+def unsubscribe_inside(kind_name):
+    """A listener unsubscribes itself from inside its own callback, while more of its callbacks
+    are fired: no deadlock, nothing held, the Python reference back."""
+    w = World()
+    kind, listener, result = _inside(w, kind_name, lambda w, kind, l: kind.unsubscribe(w, l))
+    assert result is None, result
+    for _ in range(20):
+        kind.fire(w)
+    assert sim.flush(DEADLINE)
+    if kind.held:
+        assert kind.held(w) == 0
+    assert sys.getrefcount(listener) == 2, sys.getrefcount(listener)
+    ok()
+
+
+def logout_inside(kind_name):
+    """A callback logs the session out: the logout runs its course, and everything is released
+    once the listener is unsubscribed."""
+    w = World()
+    kind, listener, result = _inside(w, kind_name, lambda w, kind, l: w.session.logout())
+    assert result is None, result
+    assert until(lambda: w.session.session_status == Status.DISCONNECTED)
+    kind.unsubscribe(w, listener)
+    ok()
+
+
+def finalize_inside(kind_name):
+    """A callback finalizes the library; the script then ends normally."""
+    w = World()
+    kind, listener, result = _inside(w, kind_name, lambda w, kind, l: dedezi.K7RTransport.finalize())
+    # On the late-call worker the worker cannot stop itself: the module says so.
+    assert (result is None and sim.finialize_calls() == 1) or isinstance(result, RuntimeError), result
+    ok()
+
+
+def wait_inside(kind_name, wait_name):
+    """A callback makes a call that waits for a library thread: it is refused at once with
+    RuntimeError, and nothing is left subscribed or referenced."""
+    wait = WAITS[wait_name]
+    w = World()
+    wait.hold(True)
+    listeners_before = sim.communicator_listeners(w.cid)
+    before = w.counts()
+    start = time.monotonic()
+    kind, listener, result = _inside(w, kind_name, lambda w, kind, l: wait.call(w))
+    elapsed = time.monotonic() - start
+    assert isinstance(result, RuntimeError), repr(result)
+    assert "listener callback" in str(result), str(result)
+    assert elapsed < 5, elapsed
+    kind.unsubscribe(w, listener)
+    del listener, result
+    assert sim.plenta_pending() == [] and sim.zorvat_held() == 0
+    assert sim.communicator_listeners(w.cid) == listeners_before
+    w.settle(before)
+    ok()
+
+
+# --- waits that end ----------------------------------------------------------------------------
+
+def wait_ended(wait_name, ending):
+    """The main thread waits on a call its library never answers; a logout, finalize or Ctrl-C
+    ends the wait with the library's error or KeyboardInterrupt, everything released."""
+    wait = WAITS[wait_name]
+    w = World()
+    wait.hold(True)
+    listeners_before = sim.communicator_listeners(w.cid)
+    before = w.counts()
+    ended_at = []
+
+    def end():
+        assert wait.await_waiting(1)
+        ended_at.append(time.monotonic())
+        if ending == "logout":
+            w.session.logout()
+        elif ending == "finalize":
+            dedezi.K7RTransport.finalize()
+        else:
+            signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
+
+    ender = daemon(end)
+    try:
+        wait.call(w)
+    except KeyboardInterrupt:
+        outcome = "KeyboardInterrupt"
+    except Exception as error:
+        outcome = str(error)
+    else:
+        outcome = "returned"
+    elapsed = time.monotonic() - ended_at[0]
+    ender.join(DEADLINE)
+    print(outcome, flush=True)
+    assert elapsed < 0.5, f"the wait ended {elapsed:.3f}s after it was told to"
+    if ending != "finalize":
+        assert sim.communicator_listeners(w.cid) == listeners_before
+        # A logout lets go of the session's tables too: only the history's objects are compared.
+        w.settle(before, ("plenta::", "zorvat::", "IK7RTimeframe", "IK7RMarketData")
+                 if ending == "logout" else None)
+    ok()
+
+
+# --- exit and finalize with threads waiting and callbacks running -------------------------------
+
+def exit_while_waiting(wait_name, ending, threads=4):
+    """Daemon threads wait in a waiting call, again and again, as the script exits: plainly, while
+    their calls are answered, after finalize, or with finalize in an exit handler (so the waits end
+    as the interpreter finalizes). The process must end normally."""
+    wait = WAITS[wait_name]
+    w = World()
+    wait.hold(ending != "answered")
+
+    def loop():
+        while True:
+            try:
+                wait.call(w)
+            except Exception:
+                pass
+            if ending == "answered":
+                wait.release()
+
+    for _ in range(threads):
+        daemon(loop)
+    if ending != "answered":
+        assert wait.await_waiting(threads)
+    else:
+        threading.Event().wait(0.2)
+    if ending == "finalize":
+        dedezi.K7RTransport.finalize()
+    elif ending == "finalize_at_exit":
+        atexit.register(dedezi.K7RTransport.finalize)  # runs before the modules' own exit handlers
+    ok()
+
+
+def exit_while_callback_runs(seconds, style):
+    """Library threads are inside Python callbacks that go on for `seconds` as the script exits:
+    within the exit's wait for them, or past it. The process must end normally."""
+    w = World()
+    entered = threading.Event()
+
+    class Busy(dedezi.AK7RSessionStatus):
+        def on_session_status_changed(self, status):
+            entered.set()
+            end = time.monotonic() + seconds
+            while time.monotonic() < end:
+                if style == "sleep":
+                    time.sleep(0.01)
+                elif style == "print":
+                    print("busy", file=sys.stderr, flush=True)
+                    time.sleep(0.005)
+                else:
+                    pass
+
+        def on_login_failed(self, error):
+            pass
+
+    listener = Busy()
+    w.session.subscribe_session_status(listener)
+    sim.fire_session_status(w.sid, int(Status.CONNECTED), wait=False)
+    assert entered.wait(DEADLINE)
+    ok()
+
+
+def finalize_in_flight(seconds=0.3):
+    """finalize while callbacks run, a history fetch waits and control hooks wait for the world's
+    thread; then the script exits. The process must end normally."""
+    w = World()
+
+    class Slow(dedezi.AK7RSessionStatus):
+        def on_session_status_changed(self, status):
+            time.sleep(0.001)
+
+        def on_login_failed(self, error):
+            pass
+
+    listener = Slow()
+    w.session.subscribe_session_status(listener)
+
+    def hooks():
+        while True:
+            sim.fire_session_status(w.sid, int(Status.CONNECTED), wait=True, timeout=1.0)
+
+    def fetches():
+        while True:
+            try:
+                w.comm.get_history("EUR/USD", w.m1, None, None, 3)
+            except Exception:
+                pass
+
+    def flushes():
+        while True:
+            sim.flush(1.0)
+
+    for target in (hooks, hooks, fetches, fetches, flushes):
+        daemon(target)
+    threading.Event().wait(seconds)
+    dedezi.K7RTransport.finalize()
+    ok()
