@@ -80,9 +80,12 @@ struct EventQueueMembers
             cls.def("try_get", withoutGil(&tryGet), reserved);
         else
             cls.def("try_get", &tryGet, reserved);
-        cls.def("wait_get", withoutGil(&waitGet), reserved);
-        cls.def("breakable_wait_get", withoutGil(&breakableWaitGet), reserved);
-        cls.def("timed_wait_get", withoutGil(&timedWaitGet), reserved);
+        // Only the library's threads fill a queue: waiting on one of them would never end.
+        cls.def("wait_get", withoutGil(&waitGet), refuse_on_library_thread_policy<>(), reserved);
+        cls.def("breakable_wait_get", withoutGil(&breakableWaitGet),
+                refuse_on_library_thread_policy<>(), reserved);
+        cls.def("timed_wait_get", withoutGil(&timedWaitGet), refuse_on_library_thread_policy<>(),
+                reserved);
         cls.def("subscribe_on_put_in_queue",
                 &subscribeListener<&Queue::subscribeOnPutInQueue, Listener>,
                 incref_arg_value_policy<1>(), reserved);

@@ -280,9 +280,9 @@ TEST_P(SimMarketOrders, FillIntoATradeAfterTheOrderRowCameAndWent)
     pass(100);
     const std::vector<std::string> fill = events.take();
     ASSERT_EQ(fill.size(), 3u) << "the order fills one delay later: " << testing::PrintToString(fill);
-    EXPECT_EQ(fill[0], "-2:" + orderId);
-    EXPECT_EQ(fill[1].substr(0, 3), "+3:");
-    EXPECT_EQ(fill[2], "tu:D2,I3,U1,I6");
+    EXPECT_EQ(fill[0].substr(0, 3), "+3:");
+    EXPECT_EQ(fill[1], "-2:" + orderId);
+    EXPECT_EQ(fill[2], "tu:I3,D2,U1,I6");
     EXPECT_EQ(manager->getTable(K7RTable::Orders)->size(), 0);
     ASSERT_EQ(manager->getTable(K7RTable::Trades)->size(), 1);
     auto* trade = dynamic_cast<IK7RTradeTableRow*>(row(K7RTable::Trades, 0));
@@ -300,11 +300,11 @@ TEST_P(SimMarketOrders, FillIntoATradeAfterTheOrderRowCameAndWent)
     // The tables-updates reader gives each update's row through its own table's getter only.
     IK7RTablesUpdatesReader* u = readers->createTablesUpdatesReader(probe.last());
     ASSERT_EQ(u->size(), 4);
-    IK7RTradeRow* t = u->getTradeRow(1);
+    IK7RTradeRow* t = u->getTradeRow(0);
     ASSERT_NE(t, nullptr);
     EXPECT_EQ(t->getAmount(), 2000);
     t->release();
-    EXPECT_EQ(u->getOfferRow(1), nullptr);
+    EXPECT_EQ(u->getOfferRow(0), nullptr);
     EXPECT_EQ(u->getTradeRow(4), nullptr);
     EXPECT_EQ(u->getUpdateType(-1), K7RTableUpdateType::UpdateUnknown);
     u->release();
@@ -390,7 +390,7 @@ TEST_F(SimRequestFlow, EntryOrderWaitsUntilThePriceCrossesItsRate)
     drop.values = {{"Bid", ask - 0.0020}, {"Ask", ask - 0.0018}};
     m->submit({drop});
     pass(300);
-    EXPECT_EQ(events.take(), (std::vector<std::string>{"tu:D2,I3,U1,I6"}));
+    EXPECT_EQ(events.take(), (std::vector<std::string>{"tu:I3,D2,U1,I6"}));
     auto* trade = dynamic_cast<IK7RTradeRow*>(row(K7RTable::Trades, 0));
     EXPECT_DOUBLE_EQ(trade->getOpenRate(), ask - 0.0018);
     trade->release();

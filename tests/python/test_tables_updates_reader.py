@@ -178,10 +178,10 @@ def test_a_filled_market_order_streams_its_updates_with_the_server_time(sim, tra
     readers = [factory.create_reader(response) for (response,) in tables_updates(listener)[before:]]
     seen = [[(i.table, i.type) if i is not None else None for i in reader] for reader in readers]
     assert seen == [[(Table.ORDERS, Update.INSERT)],
-                    [(Table.ORDERS, Update.DELETE), (Table.TRADES, Update.INSERT),
+                    [(Table.TRADES, Update.INSERT), (Table.ORDERS, Update.DELETE),
                      (Table.ACCOUNTS, Update.UPDATE), None]]
     assert readers[1].get_update_table(3) == Table.SUMMARY
-    order, trade = readers[0].get(0).row, readers[1].get(1).row
+    order, trade = readers[0].get(0).row, readers[1].get(0).row
     assert trade.open_order_id == order.order_id and trade.offer_id == eurusd.offer_id
     now = datetime.datetime.utcfromtimestamp(round((sim.now() - 25569) * 86400))
     assert abs(readers[1].server_time - now) < datetime.timedelta(seconds=5)

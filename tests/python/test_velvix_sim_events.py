@@ -83,7 +83,7 @@ def test_a_market_order_goes_in_and_then_fills_in_one_batch(desk):
     (placed, filled), trade, account = open_position(manager, queue, send)
     ((_, _, order_id),) = placed
     assert placed == [(T.ORDERS, U.INSERT, order_id)]
-    assert filled == [(T.ORDERS, U.DELETE, order_id), (T.TRADES, U.INSERT, trade.trade_id),
+    assert filled == [(T.TRADES, U.INSERT, trade.trade_id), (T.ORDERS, U.DELETE, order_id),
                       (T.ACCOUNTS, U.UPDATE, account), (T.SUMMARY, U.INSERT, "1")]
 
 

@@ -1,5 +1,5 @@
 // The dealing desk. A market order is answered at once (CREATE_ORDER_RESPONSE), its order row
-// goes in with the next batch, and one fill delay later the order leaves, the trade comes in and
+// goes in with the next batch, and one fill delay later the trade comes in, the order leaves and
 // the account and summary move, in one batch. Entry orders wait in the desk's book, checked
 // against the offers' live prices every EntryCheckMs, and fill the same way. A close order ("CM")
 // moves its trade into the closed trades the same way. Each batch reaches the table listeners
@@ -369,8 +369,8 @@ void fill(const Ticket& t)
     const double now = world().clock().nowOle();
     const std::string tradeId = nextTradeId();
 
+    // The trade comes in before its order leaves, so the position is never missing from both.
     std::vector<Change> changes;
-    changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}});
     changes.push_back({K7RTable::Trades, K7RTableUpdateType::Insert, tradeId,
                        {{"TradeID", tradeId},
                         {"AccountID", t.accountId},
@@ -391,6 +391,7 @@ void fill(const Ticket& t)
                         {"GrossPL", grossPL},
                         {"Close", close},
                         {"Instrument", offer->instrument}}});
+    changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}});
     const double used = account->usedMargin + margin;
     const double gross = account->grossPL + grossPL;
     const double equity = account->balance + gross;
