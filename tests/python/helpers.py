@@ -232,3 +232,19 @@ assert sim.wait_manager_status(sid, 1)
 sim.price_ticks(False)
 manager = session.table_manager
 """
+
+
+def row_classes():
+    """Each trading table: its key column, and the Python classes of its plain rows and table
+    rows."""
+    import dedezi
+    T = dedezi.K7RTableType
+    return {
+        T.OFFERS: ("OfferID", dedezi.K7ROfferRow, dedezi.K7ROfferTableRow),
+        T.ACCOUNTS: ("AccountID", dedezi.K7RAccountRow, dedezi.K7RAccountTableRow),
+        T.ORDERS: ("OrderID", dedezi.K7ROrderRow, dedezi.K7ROrderTableRow),
+        T.TRADES: ("TradeID", dedezi.K7RTradeRow, dedezi.K7RTradeTableRow),
+        T.CLOSED_TRADES: ("TradeID", dedezi.K7RClosedTradeRow, dedezi.K7RClosedTradeTableRow),
+        T.MESSAGES: ("MsgID", dedezi.K7RMessageRow, dedezi.K7RMessageTableRow),
+        T.SUMMARY: ("OfferID", dedezi.K7RSummaryRow, dedezi.K7RSummaryTableRow),
+    }

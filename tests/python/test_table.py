@@ -7,23 +7,13 @@ import gc
 import pytest
 
 import dedezi
-from helpers import new_session, references
+from helpers import new_session, references, row_classes
 
 pytestmark = pytest.mark.timeout(60)
 
 T = dedezi.K7RTableType
+TABLES = row_classes()
 ManagerStatus = dedezi.K7RTableManagerStatus
-
-# Each trading table: its key column, and the Python classes of its plain rows and table rows.
-TABLES = {
-    T.OFFERS: ("OfferID", dedezi.K7ROfferRow, dedezi.K7ROfferTableRow),
-    T.ACCOUNTS: ("AccountID", dedezi.K7RAccountRow, dedezi.K7RAccountTableRow),
-    T.ORDERS: ("OrderID", dedezi.K7ROrderRow, dedezi.K7ROrderTableRow),
-    T.TRADES: ("TradeID", dedezi.K7RTradeRow, dedezi.K7RTradeTableRow),
-    T.CLOSED_TRADES: ("TradeID", dedezi.K7RClosedTradeRow, dedezi.K7RClosedTradeTableRow),
-    T.MESSAGES: ("MsgID", dedezi.K7RMessageRow, dedezi.K7RMessageTableRow),
-    T.SUMMARY: ("OfferID", dedezi.K7RSummaryRow, dedezi.K7RSummaryTableRow),
-}
 
 
 class TestManager:

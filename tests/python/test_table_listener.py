@@ -13,11 +13,13 @@ import weakref
 import pytest
 
 import dedezi
-from helpers import LOGGED_IN_CHILD, Recorder, callback_reports, log_in, new_session, run_python
+from helpers import (LOGGED_IN_CHILD, Recorder, callback_reports, log_in, new_session, row_classes,
+                     run_python)
 
 pytestmark = pytest.mark.timeout(60)
 
 T = dedezi.K7RTableType
+ROWS = row_classes()
 U = dedezi.K7RTableUpdateType
 TableStatus = dedezi.K7RTableStatus
 ManagerStatus = dedezi.K7RTableManagerStatus
@@ -25,17 +27,6 @@ YES = dedezi.K7RTableManagerMode.YES
 POINT = {U.INSERT: "table_update:INSERT", U.UPDATE: "table_update:UPDATE",
          U.DELETE: "table_update:DELETE", None: "table_status"}
 FILE = "source\\K7R\\K7RTable"
-
-# Each trading table: its key column, and the Python classes of its plain rows and table rows.
-ROWS = {
-    T.OFFERS: ("OfferID", dedezi.K7ROfferRow, dedezi.K7ROfferTableRow),
-    T.ACCOUNTS: ("AccountID", dedezi.K7RAccountRow, dedezi.K7RAccountTableRow),
-    T.ORDERS: ("OrderID", dedezi.K7ROrderRow, dedezi.K7ROrderTableRow),
-    T.TRADES: ("TradeID", dedezi.K7RTradeRow, dedezi.K7RTradeTableRow),
-    T.CLOSED_TRADES: ("TradeID", dedezi.K7RClosedTradeRow, dedezi.K7RClosedTradeTableRow),
-    T.MESSAGES: ("MsgID", dedezi.K7RMessageRow, dedezi.K7RMessageTableRow),
-    T.SUMMARY: ("OfferID", dedezi.K7RSummaryRow, dedezi.K7RSummaryTableRow),
-}
 
 
 class Recording(dedezi.AK7RTableListener):
