@@ -468,6 +468,7 @@ py::dict queueInfo(Queue& q)
     out["size"] = q.size();
     out["subscribers"] = q.subscribers();
     out["returned"] = q.closed();
+    out["waiters"] = q.waiters();
     return out;
 }
 
@@ -711,7 +712,7 @@ void registerTableHooks()
             "Calls the listeners `count` times in one go on the dispatcher with the row of that key; gives the "
             "seconds it took.");
     py::def("queue_info", &queue_info, (arg("queue_id")),
-            "A lent event queue as {kind, table, events, flag, size, subscribers, returned}.");
+            "A lent event queue as {kind, table, events, flag, size, subscribers, returned, waiters}.");
     py::def("queue_put", &queue_put,
             (arg("queue_id"), arg("session_id") = none, arg("table_type") = none, arg("key") = none,
              arg("event") = -1, arg("process_status") = -1, arg("null_item") = false, arg("wait") = true,

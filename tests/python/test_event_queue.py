@@ -1,8 +1,8 @@
 """tests/python/test_event_queue.py: K7RAllEventQueue, K7RAllEventQueueItem and K7RUpdateEventQueue:
 the queue accessors of K7RTable and K7RTableManager, taking with and without waiting, the empty and
 timed-out errors, the breaker of a breakable wait, waits that let the interpreter lock go and come
-back on delete_all_events and finalize, the items and rows taken out, and the handles that give
-each queue back to its owner."""
+back on delete_all_events, finalize and logout, the items and rows taken out, and the handles that
+give each queue back to its owner."""
 
 import gc
 import textwrap
@@ -325,7 +325,7 @@ class TestWaits:
         assert out == ["100000 ['O-8'] ['O-8']"]
 
     @pytest.mark.parametrize("wake", ["queue.delete_all_events()",
-                                      "dedezi.K7RTransport.finalize()"])
+                                      "dedezi.K7RTransport.finalize()", "session.logout()"])
     def test_waiters_come_back_with_none(self, wake):
         out = self.run(f"""
             import gc
@@ -336,10 +336,10 @@ class TestWaits:
                        threading.Thread(target=lambda: taken.append(queue.timed_wait_get(60_000)))]
             for waiter in waiters:
                 waiter.start()
-            # Both are waiting once the stand-in holds the queue for each of them.
+            # Both are waiting once the stand-in counts them: a wake-up from then on reaches them.
             pause = threading.Event()
             for _ in range(10_000):
-                if sim.refcount(queue_id) == 3:
+                if sim.queue_info(queue_id)["waiters"] == 2:
                     break
                 pause.wait(0.001)
             {wake}
@@ -351,6 +351,21 @@ class TestWaits:
             print(sim.live("IK7RAllEventQueue"), sim.queue_loans("IK7RAllEventQueue"))
         """)
         assert out == ["[None, None] False", "0 (1, 1)"]
+
+    def test_after_a_logout_waits_take_what_is_left_then_come_back_at_once(self):
+        # Nothing reaches the queues of a session that logged out: a wait there would never end.
+        out = self.run("""
+            orders = manager.get_table(dedezi.K7RTableType.ORDERS)
+            queue = orders.get_update_event_queue(dedezi.K7RTableUpdateType.INSERT)
+            sim.insert_row(sid, 2, {"OrderID": "O-5"})
+            session.logout()
+            while session.session_status != dedezi.AK7RSessionStatus.K7RSessionStatus.DISCONNECTED:
+                threading.Event().wait(0.01)
+            later = orders.all_event_queue(False)
+            print(queue.wait_get().order_id, queue.wait_get(), queue.timed_wait_get(60_000),
+                  later.wait_get(), later.timed_wait_get(60_000))
+        """)
+        assert out == ["O-5 None None None None"]
 
     def test_two_waiters_get_distinct_items_and_each_its_own_thread_state(self):
         out = self.run("""

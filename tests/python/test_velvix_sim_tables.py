@@ -127,7 +127,7 @@ def test_queue_hooks_reach_lent_queues_only(sim, loaded):
     (queue_id,) = sim.objects("IK7RAllEventQueue")
     assert sim.queue_info(queue_id) == {"kind": "IK7RAllEventQueue", "table": ORDERS, "events": -1,
                                         "flag": True, "size": 0, "subscribers": 0,
-                                        "returned": False}
+                                        "returned": False, "waiters": 0}
     with pytest.raises(ValueError, match="session_id"):
         sim.queue_put(queue_id, key="O-1")
     with pytest.raises(LookupError):

@@ -19,6 +19,8 @@ import velvix_sim as sim
 
 Status = dedezi.AK7RSessionStatus.K7RSessionStatus
 YES = dedezi.K7RTableManagerMode.YES
+OFFERS = int(dedezi.K7RTableType.OFFERS)
+UPDATE = dedezi.K7RTableUpdateType.UPDATE
 DEADLINE = 10.0
 
 
@@ -43,9 +45,22 @@ class Quiet(dedezi.AK7RTableManagerListener):
         pass
 
 
+class Breaker:
+    """A queue breaker that never says stop, and remembers the threads that called it."""
+
+    def __init__(self):
+        self.threads = set()
+
+    def __call__(self):
+        self.threads.add(threading.get_ident())
+        return True
+
+
 class World:
     """A demo session logged in with its tables loaded and a ready history communicator, prices
-    held still; `counts()` snapshots every live library object of the simulated world."""
+    held still, the offers table and two queues borrowed: the manager's all-events queue and the
+    offers' queue of updates. `counts()` snapshots every live library object of the simulated
+    world."""
 
     def __init__(self):
         sim.reset()
@@ -75,11 +90,26 @@ class World:
         assert until(self.comm.is_ready)
         self.m1 = self.comm.timeframe_factory.create("m1")
         self.response_id = sim.make_response(self.sid, 1)
+        self.manager = self.session.table_manager
+        self.offers = self.manager.get_table(dedezi.K7RTableType.OFFERS)
+        self.all_queue = self.manager.tables_update_event_queue
+        self.update_queue = self.offers.get_update_event_queue(UPDATE)
+        (self.all_queue_id,) = sim.objects("IK7RAllEventQueue")
+        (self.update_queue_id,) = sim.objects("IK7RUpdateEventQueue")
+        self.breaker = Breaker()
+
+    def put(self, queue_id):
+        """Puts the EUR/USD offer row into a queue of the world's, as an UPDATE, telling its
+        listeners."""
+        sim.queue_put(queue_id, session_id=self.sid, table_type=OFFERS, key="1", event=int(UPDATE),
+                      wait=False)
 
     def counts(self):
         """{object id: (kind, reference count)} of every live library object, once the world has
-        delivered what it had queued."""
+        delivered what it had queued and the world's queues were emptied."""
         assert sim.flush(DEADLINE) and sim.zorvat_flush(DEADLINE)
+        self.all_queue.delete_all_events()
+        self.update_queue.delete_all_events()
         gc.collect()
         out = {}
         for obj in sim.objects():
@@ -181,22 +211,80 @@ KINDS = {
         lambda w, l: w.comm.remove_status_listener(l),
         lambda w: sim.fire_communicator_status(w.cid, True, wait=False),
         lambda w: sim.communicator_listeners(w.cid)[1]),
+    # Table subscriptions reach the library later, through the late-call worker.
+    "table_update": Kind(
+        "AK7RTableListener", ["on_added", "on_changed", "on_deleted", "on_status_changed"],
+        lambda w, l: w.offers.subscribe_update(UPDATE, l),
+        lambda w, l: w.offers.unsubscribe_update(UPDATE, l),
+        lambda w: sim.fire_table_event(w.sid, OFFERS, int(UPDATE), "1", "1", wait=False),
+        lambda w: sim.table_subscribers(w.sid, OFFERS, "table_update:UPDATE")),
+    "table_status": Kind(
+        "AK7RTableListener", ["on_added", "on_changed", "on_deleted", "on_status_changed"],
+        lambda w, l: w.offers.subscribe_status(l),
+        lambda w, l: w.offers.unsubscribe_status(l),
+        lambda w: sim.set_table_status(w.sid, OFFERS, int(dedezi.K7RTableStatus.REFRESHED),
+                                       wait=False),
+        lambda w: sim.table_subscribers(w.sid, OFFERS, "table_status")),
+    "all_event_queue": Kind(
+        "AK7RAllEventQueueListener", ["on_put_in_queue"],
+        lambda w, l: w.all_queue.subscribe_on_put_in_queue(l),
+        lambda w, l: w.all_queue.unsubscribe_on_put_in_queue(l),
+        lambda w: w.put(w.all_queue_id),
+        lambda w: sim.queue_info(w.all_queue_id)["subscribers"]),
+    "update_queue": Kind(
+        "AK7RUpdateEventQueueListener", ["on_put_in_queue"],
+        lambda w, l: w.update_queue.subscribe_on_put_in_queue(l),
+        lambda w, l: w.update_queue.unsubscribe_on_put_in_queue(l),
+        lambda w: w.put(w.update_queue_id),
+        lambda w: sim.queue_info(w.update_queue_id)["subscribers"]),
+    "updates_process": Kind(
+        "AK7RUpdatesProcessStatusListener", ["on_updates_process_status_changed"],
+        lambda w, l: w.manager.subscribe_updates_process_status(l),
+        lambda w, l: w.manager.unsubscribe_updates_process_status(l),
+        lambda w: sim.fire_updates_process_status(
+            w.sid, int(dedezi.K7RUpdatesProcessStatus.BEGIN_TABLES_UPDATE), wait=False),
+        lambda w: sim.table_subscribers(w.sid, OFFERS, "updates_process")),
+    "commission_provider": Kind(
+        "AK7RCommissionProviderListener",
+        ["on_change_commission_provider_status", "on_need_update_commissions"],
+        lambda w, l: w.session.commissions_provider.subscribe(l),
+        lambda w, l: w.session.commissions_provider.unsubscribe(l),
+        lambda w: sim.fire_commission_status(
+            w.sid, int(dedezi.K7RCommissionStatus.COMMISSION_STATUS_READY), wait=False),
+        lambda w: sim.service_subscribers(w.sid, "commissions")),
+    # The stand-in holds a rollover listener by a plain pointer: its hook always waits for the
+    # delivery.
+    "rollover_provider": Kind(
+        "AK7RRolloverProviderListener", ["on_status_changed"],
+        lambda w, l: w.session.rollover_provider.subscribe(l),
+        lambda w, l: w.session.rollover_provider.unsubscribe(l),
+        lambda w: sim.fire_rollover_status(w.sid, int(dedezi.K7RRolloverStatus.ROLLOVER_READY)),
+        lambda w: sim.service_subscribers(w.sid, "rollover")),
+    # The demo server's own value: the server's properties stay as they were.
+    "system_properties": Kind(
+        "AK7RSystemPropertiesListener", ["on_change_property"],
+        lambda w, l: w.session.subscribe_system_properties_change(l),
+        lambda w, l: w.session.unsubscribe_system_properties_change(l),
+        lambda w: sim.fire_system_property(w.sid, "BASE_CRNCY", "USD", wait=False),
+        lambda w: sim.subscribers(w.sid, "system_properties")),
 }
 
 
 class Wait:
     """One call that waits for a library thread: how to hold what it waits for, make the call,
-    see that callers wait, and let them go."""
+    see that n callers wait, and let them go; the endings a never-answered call has (each with
+    the line wait_ended prints), and the kinds of its objects that a logout leaves as they were."""
 
-    def __init__(self, hold, call, await_waiting, release):
+    def __init__(self, hold, call, await_waiting, release, endings, objects, wake=None):
         self.hold, self.call, self.await_waiting, self.release = hold, call, await_waiting, release
+        self.endings, self.objects, self.wake = endings, objects, wake
 
 
-def _hold_history(on):
+def _hold_history(w, on):
     sim.plenta_hold(on)
 
 
-def _release_history():
+def _release_history(w):
     for pending in sim.plenta_pending():
         sim.plenta_complete(pending["index"], wait=False)
 
@@ -206,17 +294,56 @@ def _instruments(w):
     return w.comm.timeframe_collection("EUR/USD")
 
 
+HISTORY_OBJECTS = ("plenta::", "zorvat::", "IK7RTimeframe", "IK7RMarketData")
+
+
+def _queue_wait(queue, call):
+    """A wait on one of the world's queues (attribute `queue`), which nothing fills unless
+    released. The library wakes such a waiter with None; Ctrl-C is not asked of it."""
+    return Wait(
+        lambda w, on: None,
+        lambda w: call(getattr(w, queue)),
+        lambda w, n: until(lambda: sim.queue_info(getattr(w, queue + "_id"))["waiters"] >= n),
+        lambda w: w.put(getattr(w, queue + "_id")),
+        {"logout": "returned None", "finalize": "returned None",
+         "delete_all_events": "returned None"},
+        ("IK7RAllEventQueue", "IK7RUpdateEventQueue"),
+        lambda w: getattr(w, queue).delete_all_events())
+
+
 WAITS = {
     "get_history": Wait(
         _hold_history,
         lambda w: w.comm.get_history("EUR/USD", w.m1, None, None, 3),
-        lambda n: len(sim.plenta_wait_pending(n, DEADLINE)) >= n,
-        _release_history),
+        lambda w, n: len(sim.plenta_wait_pending(n, DEADLINE)) >= n,
+        _release_history,
+        {"logout": "Plenta error: The session was logged out code: NotReady",
+         "finalize": "Plenta error: The library was finalized code: NotReady",
+         "interrupt": "KeyboardInterrupt"},
+        HISTORY_OBJECTS),
     "timeframe_collection": Wait(
-        sim.zorvat_hold,
+        lambda w, on: sim.zorvat_hold(on),
         _instruments,
-        lambda n: sim.zorvat_wait_held(n, DEADLINE) >= n,
-        sim.zorvat_run_held),
+        lambda w, n: sim.zorvat_wait_held(n, DEADLINE) >= n,
+        lambda w: sim.zorvat_run_held(),
+        {"logout": "Zorvat error: The session was logged out code: QuotesServerConnectionError "
+                   "subcode: 0",
+         "finalize": "Zorvat error: The library was finalized code: QuotesServerConnectionError "
+                     "subcode: 0",
+         "interrupt": "KeyboardInterrupt"},
+        HISTORY_OBJECTS),
+    "all_events_wait_get": _queue_wait("all_queue", lambda q: q.wait_get()),
+    "update_wait_get": _queue_wait("update_queue", lambda q: q.wait_get()),
+    "all_events_timed_wait_get": _queue_wait("all_queue", lambda q: q.timed_wait_get(600_000)),
+    # A busy poll of the module's own: only its breaker ends it, and the breaker is where Ctrl-C
+    # arrives.
+    "update_breakable_wait_get": Wait(
+        lambda w, on: None,
+        lambda w: w.update_queue.breakable_wait_get(w.breaker),
+        lambda w, n: until(lambda: len(w.breaker.threads) >= n),
+        lambda w: w.put(w.update_queue_id),
+        {"interrupt": "KeyboardInterrupt"},
+        ("IK7RAllEventQueue", "IK7RUpdateEventQueue")),
 }
 
 
@@ -275,7 +402,7 @@ def churn(kind_name, seconds=1.0, threads=4):
     assert not failures, failures
     assert sum(calls.values()) > 0, "no callback ran"
     if kind.held:
-        assert kind.held(w) == 0
+        assert until(lambda: kind.held(w) == 0), kind.held(w)
     w.settle(before)
     ok()
 
@@ -318,8 +445,9 @@ def unsubscribe_inside(kind_name):
         kind.fire(w)
     assert sim.flush(DEADLINE)
     if kind.held:
-        assert kind.held(w) == 0
-    assert sys.getrefcount(listener) == 2, sys.getrefcount(listener)
+        assert until(lambda: kind.held(w) == 0), kind.held(w)
+    # A subscription job that had not run yet holds the listener until it has.
+    assert until(lambda: sys.getrefcount(listener) == 2), sys.getrefcount(listener)
     ok()
 
 
@@ -348,7 +476,7 @@ def wait_inside(kind_name, wait_name):
     RuntimeError, and nothing is left subscribed or referenced."""
     wait = WAITS[wait_name]
     w = World()
-    wait.hold(True)
+    wait.hold(w, True)
     listeners_before = sim.communicator_listeners(w.cid)
     before = w.counts()
     start = time.monotonic()
@@ -368,43 +496,45 @@ def wait_inside(kind_name, wait_name):
 # --- waits that end ----------------------------------------------------------------------------
 
 def wait_ended(wait_name, ending):
-    """The main thread waits on a call its library never answers; a logout, finalize or Ctrl-C
-    ends the wait with the library's error or KeyboardInterrupt, everything released."""
+    """The main thread waits on a call its library never answers; a logout, finalize, the
+    deletion of a queue's events or Ctrl-C ends the wait with the library's error, None or
+    KeyboardInterrupt, everything released."""
     wait = WAITS[wait_name]
     w = World()
-    wait.hold(True)
+    wait.hold(w, True)
     listeners_before = sim.communicator_listeners(w.cid)
     before = w.counts()
     ended_at = []
 
     def end():
-        assert wait.await_waiting(1)
+        assert wait.await_waiting(w, 1)
         ended_at.append(time.monotonic())
         if ending == "logout":
             w.session.logout()
         elif ending == "finalize":
             dedezi.K7RTransport.finalize()
+        elif ending == "delete_all_events":
+            wait.wake(w)
         else:
             signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
 
     ender = daemon(end)
     try:
-        wait.call(w)
+        result = wait.call(w)
     except KeyboardInterrupt:
         outcome = "KeyboardInterrupt"
     except Exception as error:
         outcome = str(error)
     else:
-        outcome = "returned"
+        outcome = f"returned {result!r}"
     elapsed = time.monotonic() - ended_at[0]
     ender.join(DEADLINE)
     print(outcome, flush=True)
     assert elapsed < 0.5, f"the wait ended {elapsed:.3f}s after it was told to"
     if ending != "finalize":
         assert sim.communicator_listeners(w.cid) == listeners_before
-        # A logout lets go of the session's tables too: only the history's objects are compared.
-        w.settle(before, ("plenta::", "zorvat::", "IK7RTimeframe", "IK7RMarketData")
-                 if ending == "logout" else None)
+        # A logout lets go of the session's tables too: only the wait's own objects are compared.
+        w.settle(before, wait.objects if ending == "logout" else None)
     ok()
 
 
@@ -416,21 +546,21 @@ def exit_while_waiting(wait_name, ending, threads=4):
     as the interpreter finalizes). The process must end normally."""
     wait = WAITS[wait_name]
     w = World()
-    wait.hold(ending != "answered")
+    wait.hold(w, ending != "answered")
 
     def loop():
         while True:
             try:
+                if ending == "answered":
+                    wait.release(w)  # before the call: a queue has nothing until it is put
                 wait.call(w)
             except Exception:
                 pass
-            if ending == "answered":
-                wait.release()
 
     for _ in range(threads):
         daemon(loop)
     if ending != "answered":
-        assert wait.await_waiting(threads)
+        assert wait.await_waiting(w, threads)
     else:
         threading.Event().wait(0.2)
     if ending == "finalize":

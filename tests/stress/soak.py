@@ -1,8 +1,9 @@
 """tests/stress/soak.py: the soak, run by hand only (CI runs the stress suite instead). Round after
 round in one interpreter: the churn of every listener kind during callback bursts, then a batch of
-history fetches and instrument loads; after each round it prints the process's resident memory
-and the number of live library objects. It fails when the memory grew by more than --max-growth
-MiB between the end of the first round and the end of the last, or when objects were left alive.
+history fetches and instrument loads, then every waiting call answered in turn; after each round it
+prints the process's resident memory and the number of live library objects. It fails when the
+memory grew by more than --max-growth MiB between the end of the first round and the end of the
+last, or when objects were left alive.
 
     DEDEZI_BUILD_DIR=build /usr/bin/python3 tests/stress/soak.py --minutes 30
 """
@@ -37,6 +38,19 @@ def fetches(count):
     world.session.logout()
 
 
+def answered_waits(count):
+    """Each waiting call, answered: what a queue wait takes out goes back as the history's does."""
+    world = cases.World()
+    before = world.counts()
+    for _ in range(count):
+        for wait in cases.WAITS.values():
+            wait.hold(world, False)
+            wait.release(world)
+            wait.call(world)
+    world.settle(before)
+    world.session.logout()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--minutes", type=float, default=10.0)
@@ -51,6 +65,7 @@ def main():
             for kind in cases.KINDS:
                 cases.churn(kind, seconds=1.0)
             fetches(100)
+            answered_waits(100)
         memory, live = resident_mib(), len(cases.sim.objects())
         first = first if first is not None else memory
         print(f"round {rounds}: {memory:.1f} MiB resident, {live} live library objects", flush=True)

@@ -73,25 +73,11 @@ def test_a_wait_inside_a_callback_is_refused(kind, wait):
     passed(run("wait_inside", kind, wait))
 
 
-LOGGED_OUT = {
-    "get_history": "Plenta error: The session was logged out code: NotReady",
-    "timeframe_collection":
-        "Zorvat error: The session was logged out code: QuotesServerConnectionError subcode: 0",
-}
-FINALIZED = {
-    "get_history": "Plenta error: The library was finalized code: NotReady",
-    "timeframe_collection":
-        "Zorvat error: The library was finalized code: QuotesServerConnectionError subcode: 0",
-}
-
-
-@pytest.mark.parametrize("ending", ["logout", "finalize", "interrupt"])
-@pytest.mark.parametrize("wait", WAITS)
+@pytest.mark.parametrize("wait, ending",
+                         [(wait, ending) for wait in WAITS for ending in WAITS[wait].endings])
 def test_a_wait_never_answered_ends(wait, ending):
     (lines,) = passed(run("wait_ended", wait, ending))
-    expected = {"logout": LOGGED_OUT[wait], "finalize": FINALIZED[wait],
-                "interrupt": "KeyboardInterrupt"}[ending]
-    assert lines == [expected]
+    assert lines == [WAITS[wait].endings[ending]]
 
 
 @pytest.mark.parametrize("ending", ["exit", "answered", "finalize", "finalize_at_exit"])

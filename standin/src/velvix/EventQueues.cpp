@@ -133,7 +133,12 @@ template <class Wait>
 bool EventQueue<I, E, L>::waitLocked(std::unique_lock<std::mutex>& lock, Wait wait)
 {
     const std::uint64_t wakeUps = wakeUps_;
-    return wait(lock, [&] { return !elements_.empty() || wakeUps_ != wakeUps || closed_ || world().finalized(); });
+    ++waiters_;
+    const bool woken = wait(lock, [&] {
+        return !elements_.empty() || wakeUps_ != wakeUps || closed_ || ended_ || world().finalized();
+    });
+    --waiters_;
+    return woken;
 }
 
 template <class I, class E, class L>
@@ -232,6 +237,21 @@ void EventQueue<I, E, L>::wakeAll()
 }
 
 template <class I, class E, class L>
+void EventQueue<I, E, L>::end()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+}
+
+template <class I, class E, class L>
+int EventQueue<I, E, L>::waiters() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waiters_;
+}
+
+template <class I, class E, class L>
 bool EventQueue<I, E, L>::closed() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -265,6 +285,8 @@ AllEventQueue* QueueLoans::lendAll(K7RTable belong, bool flag)
     std::lock_guard<std::mutex> lock(mutex_);
     all_.push_back(queue);
     count_.fetch_add(1);
+    if (ended_)
+        queue->end();
     return queue.get();
 }
 
@@ -275,6 +297,8 @@ UpdateEventQueue* QueueLoans::lendUpdate(K7RTable belong, K7RTableUpdateType typ
     std::lock_guard<std::mutex> lock(mutex_);
     update_.push_back(queue);
     count_.fetch_add(1);
+    if (ended_)
+        queue->end();
     return queue.get();
 }
 
@@ -365,6 +389,22 @@ void QueueLoans::putMarker(K7RUpdatesProcessStatus process)
         make<QueueItem>(RowHold(), K7RTableUpdateType::UpdateUnknown, process).detach());
     for (const auto& q : all)
         q->put(item);
+}
+
+void QueueLoans::endAll()
+{
+    std::vector<Ref<AllEventQueue>> all;
+    std::vector<Ref<UpdateEventQueue>> update;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ended_ = true;
+        all = all_;
+        update = update_;
+    }
+    for (const auto& q : all)
+        q->end();
+    for (const auto& q : update)
+        q->end();
 }
 
 QueueCounts queueCounts(const std::string& kind)

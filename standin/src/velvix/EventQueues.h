@@ -42,7 +42,8 @@ private:
 };
 
 // A queue of `Element`s (null ones too). Waiters come back with nothing when the events are
-// deleted, when the queue is given back and at finialize; two waiters never get the same element.
+// deleted, when the queue is given back, when its owner's session ended and at finialize; two
+// waiters never get the same element.
 template <class Interface, class Element, class Listener>
 class EventQueue final : public Interface, public Registered
 {
@@ -69,6 +70,9 @@ public:
     void close();
     // Wakes every waiter with nothing (finialize).
     void wakeAll();
+    // The owner's session ended, so nothing comes any more: waits take what is left, then come
+    // back with nothing at once, from now on.
+    void end();
 
     bool loanFlag() const { return flag_; }
     // The stand-in's own holds (the loan, a waiter); callers never count a queue.
@@ -76,6 +80,8 @@ public:
     int release() { return simReleaseQuiet(); }
     bool closed() const;
     int subscribers() const;
+    // Callers inside waitGet or timedWaitGet that a wake-up would reach now.
+    int waiters() const;
 
 private:
     ~EventQueue() override;
@@ -94,6 +100,8 @@ private:
     std::deque<Ref<Element>> elements_;
     std::uint64_t wakeUps_ = 0;
     bool closed_ = false;
+    bool ended_ = false;
+    int waiters_ = 0;
     std::uint64_t nextToken_ = 1;
     ListenerList<Listener> listeners_;
 };
@@ -122,12 +130,15 @@ public:
     void put(K7RTableUpdateType op, const RowHold& row, K7RUpdatesProcessStatus process);
     // A marker of an updates batch: an item with no row, to the all-events queues only.
     void putMarker(K7RUpdatesProcessStatus process);
+    // The owner's session ended: every queue lent, and every one lent from now on, ends its waits.
+    void endAll();
 
 private:
     std::atomic<int> count_{0};  // lets an event skip the lock when nothing is on loan
     mutable std::mutex mutex_;
     std::vector<Ref<AllEventQueue>> all_;
     std::vector<Ref<UpdateEventQueue>> update_;
+    bool ended_ = false;
 };
 
 // Loans and returns per queue kind ("IK7RAllEventQueue", "IK7RUpdateEventQueue") since reset().

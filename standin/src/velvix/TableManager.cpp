@@ -302,9 +302,15 @@ void TableManager::finishLoad()
 
 void TableManager::stop()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopped_ = true;
-    ++tickGeneration_;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopped_ = true;
+        ++tickGeneration_;
+    }
+    // Nothing reaches its queues any more: a caller waiting on one would wait for good.
+    queues_->endAll();
+    for (auto& t : tables_)
+        t->endQueues();
 }
 
 void TableManager::closeTables()

@@ -71,7 +71,7 @@ public:
     void reportStatus(int status, bool nullManager = false);
     // TABLES_LOADING now, the demo content and TABLES_LOADED after the load delay (or FAILED).
     void startLoad();
-    // No more loads or ticks: the session logged out or went away.
+    // No more loads or ticks: the session logged out or went away. The waits of its queues end.
     void stop();
     // On the dispatcher, after stop() at a logout: the tables go back to INITIAL, reported to
     // their status listeners.

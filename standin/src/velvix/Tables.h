@@ -104,6 +104,8 @@ public:
     // A bare callback of one update type to its listeners, with any row id and row (null ones
     // too); the table and its queues stay as they are.
     void fire(K7RTableUpdateType op, const Text& rowId, const RowHold& row);
+    // The session ended: the waits of the table's queues end (see QueueLoans::endAll).
+    void endQueues() { queues_.endAll(); }
 
     RowHold find(const std::string& key) const;
     std::vector<RowHold> rows() const;
