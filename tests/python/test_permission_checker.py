@@ -103,11 +103,26 @@ def test_an_unknown_instrument_is_hidden(checker, instrument):
     assert {getattr(checker, name)(instrument) for name, _ in INSTRUMENT_QUESTIONS} == {HIDDEN}
 
 
+def test_each_question_asks_the_library_operation_named_after_it(sim, checker):
+    def lower_camel(name):
+        first, *rest = name.split("_")
+        return first + "".join(word.capitalize() for word in rest)
+
+    sim.clear_journal()
+    for name, _ in INSTRUMENT_QUESTIONS:
+        getattr(checker, name)("EUR/USD")
+    for name, _ in TRAILING_QUESTIONS:
+        getattr(checker, name)()
+    asked = [op for op, _ in sim.journal("IK7RPermissionChecker::")]
+    assert asked == ["IK7RPermissionChecker::" + lower_camel(name)
+                     for name, _ in INSTRUMENT_QUESTIONS + TRAILING_QUESTIONS]
+
+
 def test_the_instrument_and_the_library_answer_pass_through(sim, checker):
-    sim.fault("IK7RPermissionChecker::canCreateOCO", "value", int(P.PERMISSION_UNKNOWN))
+    sim.fault("IK7RPermissionChecker::canCreateOco", "value", int(P.PERMISSION_UNKNOWN))
     assert checker.can_create_oco("EUR/USD") is P.PERMISSION_UNKNOWN
-    assert sim.journal("IK7RPermissionChecker::canCreateOCO") == \
-        [("IK7RPermissionChecker::canCreateOCO", (b"EUR/USD",))]
+    assert sim.journal("IK7RPermissionChecker::canCreateOco") == \
+        [("IK7RPermissionChecker::canCreateOco", (b"EUR/USD",))]
 
 
 DYNAMIC = [name for name, _ in TRAILING_QUESTIONS if "dynamic" in name]

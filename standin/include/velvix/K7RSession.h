@@ -99,8 +99,8 @@ public:
     virtual K7RPermissionStatus canRequestQuote(const char* instrument) = 0;
     virtual K7RPermissionStatus canAcceptQuote(const char* instrument) = 0;
     virtual K7RPermissionStatus canDeleteQuote(const char* instrument) = 0;
-    virtual K7RPermissionStatus canCreateOCO(const char* instrument) = 0;
-    virtual K7RPermissionStatus canCreateOTO(const char* instrument) = 0;
+    virtual K7RPermissionStatus canCreateOco(const char* instrument) = 0;
+    virtual K7RPermissionStatus canCreateOto(const char* instrument) = 0;
     virtual K7RPermissionStatus canJoinToNewContingencyGroup(const char* instrument) = 0;
     virtual K7RPermissionStatus canJoinToExistingContingencyGroup(const char* instrument) = 0;
     virtual K7RPermissionStatus canRemoveFromContingencyGroup(const char* instrument) = 0;

@@ -117,13 +117,13 @@ public:
     {
         return ask("IK7RPermissionChecker::canDeleteQuote", instrument, Kind::Quote);
     }
-    K7RPermissionStatus canCreateOCO(const char* instrument) override
+    K7RPermissionStatus canCreateOco(const char* instrument) override
     {
-        return ask("IK7RPermissionChecker::canCreateOCO", instrument, Kind::Order);
+        return ask("IK7RPermissionChecker::canCreateOco", instrument, Kind::Order);
     }
-    K7RPermissionStatus canCreateOTO(const char* instrument) override
+    K7RPermissionStatus canCreateOto(const char* instrument) override
     {
-        return ask("IK7RPermissionChecker::canCreateOTO", instrument, Kind::Order);
+        return ask("IK7RPermissionChecker::canCreateOto", instrument, Kind::Order);
     }
     K7RPermissionStatus canJoinToNewContingencyGroup(const char* instrument) override
     {
