@@ -92,11 +92,6 @@ int subscriptionReferences(PyObject* listener)
     return countOf(subscriptionCounts().byListener, listener);
 }
 
-int subscriptionReferences(const SubscriptionKey& key)
-{
-    return countOf(subscriptionCounts().bySubscription, key);
-}
-
 const char* const kWaitOnLibraryThread =
     "Cannot wait for the library inside a listener callback: the callback runs on the library's "
     "thread, which the wait would block for good. Make this call from another Python thread.";

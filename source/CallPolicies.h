@@ -161,9 +161,8 @@ void addSubscriptionReference(const SubscriptionKey& key);
 bool dropSubscriptionReference(const SubscriptionKey& key);
 // The subscriptions the listener would still hold once an unsubscribe with `key` is matched.
 int subscriptionsLeftAfter(const SubscriptionKey& key);
-// For tests and diagnostics: all the listener holds, or what it holds under one key.
+// For tests and diagnostics: all the subscription references the listener holds.
 int subscriptionReferences(PyObject* listener);
-int subscriptionReferences(const SubscriptionKey& key);
 
 namespace detail {
 
