@@ -1,49 +1,95 @@
 // source/CallPolicies.cpp: the count of subscription references behind the subscribe and
-// unsubscribe call policies, so that an unmatched unsubscribe gives nothing back, and the refusal
-// of waits on the library's threads.
+// unsubscribe call policies, per subscription, so that an unsubscribe gives back only what its own
+// subscription holds, and the refusal of waits on the library's threads.
 #include "CallPolicies.h"
 
 #include "Messages.h"
 
+#include <functional>
 #include <unordered_map>
 
 namespace vexa2 { namespace python {
 
 namespace {
 
-// Only touched with the interpreter lock held. Entries go at zero, so the map holds only the
-// listeners subscribed right now.
-std::unordered_map<PyObject*, int>& subscriptionCounts()
+struct SameSubscription
 {
-    static std::unordered_map<PyObject*, int> counts;
+    bool operator()(const SubscriptionKey& a, const SubscriptionKey& b) const
+    {
+        return a.target == b.target && a.updateType == b.updateType && a.listener == b.listener;
+    }
+};
+
+struct HashSubscription
+{
+    std::size_t operator()(const SubscriptionKey& key) const
+    {
+        std::size_t hash = std::hash<const void*>()(key.target);
+        hash = hash * 31 + std::hash<long long>()(key.updateType);
+        return hash * 31 + std::hash<const void*>()(key.listener);
+    }
+};
+
+// Only touched with the interpreter lock held. Entries go at zero, so the maps hold only the
+// subscriptions and listeners of right now.
+struct SubscriptionCounts
+{
+    std::unordered_map<SubscriptionKey, int, HashSubscription, SameSubscription> bySubscription;
+    std::unordered_map<PyObject*, int> byListener;
+};
+
+SubscriptionCounts& subscriptionCounts()
+{
+    static SubscriptionCounts counts;
     return counts;
+}
+
+template <class Map, class Key>
+int countOf(const Map& map, const Key& key)
+{
+    const auto found = map.find(key);
+    return found == map.end() ? 0 : found->second;
+}
+
+template <class Map, class Key>
+void lower(Map& map, const Key& key)
+{
+    const auto found = map.find(key);
+    if (--found->second == 0)
+        map.erase(found);
 }
 
 }  // namespace
 
-void addSubscriptionReference(PyObject* object)
+void addSubscriptionReference(const SubscriptionKey& key)
 {
-    Py_INCREF(object);
-    ++subscriptionCounts()[object];
+    Py_INCREF(key.listener);
+    auto& counts = subscriptionCounts();
+    ++counts.bySubscription[key];
+    ++counts.byListener[key.listener];
 }
 
-bool dropSubscriptionReference(PyObject* object)
+bool dropSubscriptionReference(const SubscriptionKey& key)
 {
     auto& counts = subscriptionCounts();
-    const auto found = counts.find(object);
-    if (found == counts.end())
+    if (countOf(counts.bySubscription, key) == 0)
         return false;
-    if (--found->second == 0)
-        counts.erase(found);
-    Py_DECREF(object);
+    lower(counts.bySubscription, key);
+    lower(counts.byListener, key.listener);
+    Py_DECREF(key.listener);
     return true;
 }
 
-int subscriptionReferences(PyObject* object)
+int subscriptionsLeftAfter(const SubscriptionKey& key)
 {
     const auto& counts = subscriptionCounts();
-    const auto found = counts.find(object);
-    return found == counts.end() ? 0 : found->second;
+    const int held = countOf(counts.byListener, key.listener);
+    return countOf(counts.bySubscription, key) > 0 ? held - 1 : held;
+}
+
+int subscriptionReferences(PyObject* listener)
+{
+    return countOf(subscriptionCounts().byListener, listener);
 }
 
 const char* const kWaitOnLibraryThread =

@@ -134,24 +134,77 @@ struct refuse_on_library_thread_policy : Base
     }
 };
 
-// The subscription references: how many each Python object holds through subscribe calls that
-// succeeded and were not yet matched. Guarded by the interpreter lock (only postcalls touch it).
-// A counted object is kept alive by those references, so its address cannot be reused meanwhile.
-void addSubscriptionReference(PyObject* object);
-// Gives one back if `object` holds any; false (and nothing given back) otherwise.
-bool dropSubscriptionReference(PyObject* object);
-// For tests and diagnostics.
-int subscriptionReferences(PyObject* object);
+// The subscription references. Each subscribe that succeeded holds one reference to its Python
+// listener until an unsubscribe matches it: same library object, same update type where the call
+// names one, same listener. Guarded by the interpreter lock (only postcalls change them). A counted
+// listener is kept alive by those references, so its address cannot be reused meanwhile.
+constexpr long long kNoUpdateType = -(1LL << 62);  // a call that names no update type
+
+struct SubscriptionKey
+{
+    const void* target;  // the library object, not its Python wrapper
+    long long updateType;
+    PyObject* listener;
+};
+
+// What a subscription is made at: by default the object the call's self converts to. A wrapper of
+// the module's own over a library object (the table) gives that library object, so that two
+// wrappers of one table count as one.
+template <class T>
+const void* subscriptionTarget(const T& self)
+{
+    return &self;
+}
+
+void addSubscriptionReference(const SubscriptionKey& key);
+// Gives one back if `key` holds any; false (and nothing given back) otherwise.
+bool dropSubscriptionReference(const SubscriptionKey& key);
+// The subscriptions the listener would still hold once an unsubscribe with `key` is matched.
+int subscriptionsLeftAfter(const SubscriptionKey& key);
+// For tests and diagnostics: all the subscription references the listener holds.
+int subscriptionReferences(PyObject* listener);
 
 namespace detail {
 
 // Item N of the call's argument tuple (0 is self), or null with IndexError set.
 PyObject* callArgument(PyObject* args, std::size_t n);
 
+// The subscription a subscribe or unsubscribe call names: self as a Target, then the update type
+// when the listener comes second, then the listener. False with a Python error set if the
+// arguments are not what the call took.
+template <std::size_t N, class Target>
+bool subscriptionKeyOf(PyObject* args, SubscriptionKey& key)
+{
+    static_assert(N == 1 || N == 2, "the listener comes first or after the update type");
+    PyObject* self = callArgument(args, 0);
+    PyObject* listener = self ? callArgument(args, N) : nullptr;
+    if (!listener)
+        return false;
+    boost::python::extract<const Target&> target(self);
+    if (!target.check())
+    {
+        PyErr_SetString(PyExc_TypeError, "call policy: self is not the subscribed object");
+        return false;
+    }
+    key.target = subscriptionTarget(target());
+    key.updateType = kNoUpdateType;
+    key.listener = listener;
+    if constexpr (N == 2)
+    {
+        // The value the bound function passed on: the binding library reads an enum as a C long.
+        const long type = PyLong_AsLong(callArgument(args, 1));
+        if (type == -1 && PyErr_Occurred())
+            PyErr_Clear();
+        key.updateType = static_cast<int>(type);
+    }
+    return true;
+}
+
 }  // namespace detail
 
-// On a successful subscribe: argument N gains one reference, counted as a subscription reference.
-template <std::size_t N, class Base = boost::python::default_call_policies>
+// On a successful subscribe: argument N gains one reference, counted for the subscription made
+// at self (a Target).
+template <std::size_t N, class Target, class Base = boost::python::default_call_policies>
 struct incref_arg_value_policy : Base
 {
     template <class ArgumentPackage>
@@ -160,19 +213,20 @@ struct incref_arg_value_policy : Base
         result = Base::postcall(args, result);
         if (!result)
             return nullptr;
-        PyObject* listener = detail::callArgument(args, N);
-        if (!listener)
+        SubscriptionKey key;
+        if (!detail::subscriptionKeyOf<N, Target>(args, key))
         {
             Py_DECREF(result);
             return nullptr;
         }
-        addSubscriptionReference(listener);
+        addSubscriptionReference(key);
         return result;
     }
 };
 
-// On a successful unsubscribe: argument N gives back one subscription reference, if it holds one.
-template <std::size_t N, class Base = boost::python::default_call_policies>
+// On a successful unsubscribe: argument N gives back one reference, if it holds one for that
+// subscription.
+template <std::size_t N, class Target, class Base = boost::python::default_call_policies>
 struct decref_arg_value_policy : Base
 {
     template <class ArgumentPackage>
@@ -181,13 +235,13 @@ struct decref_arg_value_policy : Base
         result = Base::postcall(args, result);
         if (!result)
             return nullptr;
-        PyObject* listener = detail::callArgument(args, N);
-        if (!listener)
+        SubscriptionKey key;
+        if (!detail::subscriptionKeyOf<N, Target>(args, key))
         {
             Py_DECREF(result);
             return nullptr;
         }
-        dropSubscriptionReference(listener);
+        dropSubscriptionReference(key);
         return result;
     }
 };

@@ -18,6 +18,11 @@ void APythonCallback::reset()
 void APythonCallback::stopAndWait()
 {
     m_stopped.store(true);
+    waitWhileRunning();
+}
+
+void APythonCallback::waitWhileRunning()
+{
     const std::thread::id self = std::this_thread::get_id();
     // Callbacks of other threads are waited for; the ones this thread is inside of are not.
     auto othersIdle = [this, self] {

@@ -40,6 +40,10 @@ public:
     // nothing more once it returns. The interpreter lock is let go for the wait.
     void stopAndWait();
 
+    // The wait of stopAndWait without the stop: for an unsubscribe that leaves the listener other
+    // subscriptions, which the library goes on delivering.
+    void waitWhileRunning();
+
     bool stopped() const { return m_stopped.load(); }
 
 private:

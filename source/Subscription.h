@@ -2,6 +2,10 @@
 // takes with the library object it subscribes to, and the refusal of None before them.
 #pragma once
 
+#include <boost/python.hpp>
+
+#include "CallPolicies.h"
+#include "Callback.h"
 #include "Messages.h"
 
 namespace vexa2 { namespace python {
@@ -42,13 +46,40 @@ void subscribeListener(detail::TargetOf<Subscribe>& target, Impl* listener)
     (target.*Subscribe)(impl.helper());
 }
 
-// No callback of the listener runs once the library has let it go.
+// The subscription an unsubscribe names, as the call policies count it.
+template <class Target, class Impl>
+SubscriptionKey subscriptionKey(const Target& target, long long updateType, Impl& listener)
+{
+    return SubscriptionKey{subscriptionTarget(target), updateType,
+                           boost::python::detail::wrapper_base_::get_owner(listener)};
+}
+
+// The steps of an unsubscribe around `letGo`, which asks the library to let the subscription go.
+// The listener's last subscription: no callback reaches the override once this returns. Others
+// left (held there or elsewhere): the library goes on delivering to the listener, which must not
+// be stopped; a running callback is still waited for.
+template <class LetGo>
+void unsubscribeSteps(APythonCallback& callback, const SubscriptionKey& key, LetGo letGo)
+{
+    if (subscriptionsLeftAfter(key) == 0)
+    {
+        callback.stopAndWait();
+        letGo();
+        return;
+    }
+    letGo();
+    callback.waitWhileRunning();
+    // The wait let the interpreter lock go: another thread may have taken the others away.
+    if (subscriptionsLeftAfter(key) == 0)
+        callback.stopAndWait();
+}
+
 template <auto Unsubscribe, class Impl>
 void unsubscribeListener(detail::TargetOf<Unsubscribe>& target, Impl* listener)
 {
     Impl& impl = requireListener(listener);
-    impl.stopAndWait();
-    (target.*Unsubscribe)(impl.helper());
+    unsubscribeSteps(impl, subscriptionKey(target, kNoUpdateType, impl),
+                     [&] { (target.*Unsubscribe)(impl.helper()); });
 }
 
 } }  // namespace vexa2::python

@@ -45,10 +45,10 @@ void exportCommissionsProvider()
         .def("get_commission_descriptions", &commissionDescriptions,
              "Gets the commission description.")
         .add_property("status", &P::getStatus, "Gets the commission status.")
-        .def("subscribe", &subscribeListener<&P::subscribe, Listener>, incref_arg_value_policy<1>(),
-             "Subscribes to commission updates.")
+        .def("subscribe", &subscribeListener<&P::subscribe, Listener>,
+             incref_arg_value_policy<1, P>(), "Subscribes to commission updates.")
         .def("unsubscribe", &unsubscribeListener<&P::unsubscribe, Listener>,
-             decref_arg_value_policy<1>(), "Unsubscribes from commission updates.")
+             decref_arg_value_policy<1, P>(), "Unsubscribes from commission updates.")
         .def("calc_open_commission", &P::calcOpenCommission,
              "Calculates the commission incurred on opening a position with specified parameters.")
         .def("calc_close_commission", &P::calcCloseCommission,

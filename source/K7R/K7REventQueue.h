@@ -88,10 +88,10 @@ struct EventQueueMembers
                 reserved);
         cls.def("subscribe_on_put_in_queue",
                 &subscribeListener<&Queue::subscribeOnPutInQueue, Listener>,
-                incref_arg_value_policy<1>(), reserved);
+                incref_arg_value_policy<1, Queue>(), reserved);
         cls.def("unsubscribe_on_put_in_queue",
                 &unsubscribeListener<&Queue::unsubscribeOnPutInQueue, Listener>,
-                decref_arg_value_policy<1>(), reserved);
+                decref_arg_value_policy<1, Queue>(), reserved);
         cls.add_property("belong_table_type", &Queue::getBelongTableType, reserved);
         cls.add_property("events_type", &Queue::getEventsType, reserved);
     }

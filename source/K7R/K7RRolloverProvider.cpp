@@ -45,9 +45,9 @@ void exportRolloverProvider()
              "The method is used to get the value of Rollover Sell with specified parameters.")
         .add_property("status", &P::getStatus,
                       "The method is used to get the current status of a rollover.")
-        .def("subscribe", &subscribe, incref_arg_value_policy<1>(),
+        .def("subscribe", &subscribe, incref_arg_value_policy<1, P>(),
              "The method is used for subscribing to rollover updating.")
-        .def("unsubscribe", &unsubscribe, decref_arg_value_policy<1>(),
+        .def("unsubscribe", &unsubscribe, decref_arg_value_policy<1, P>(),
              "The method is used for unsubscribing from rollover updating.")
         .def("refresh_rollover_profiles", &P::refreshRolloverProfiles,
              "The method is used to refresh rollover profiles.");

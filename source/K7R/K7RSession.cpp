@@ -265,28 +265,28 @@ void exportSession()
         .add_property("token", &token, "Gets the token.")
         .def("subscribe_session_status",
              &subscribeListener<&S::subscribeSessionStatus, Status>,
-             incref_arg_value_policy<1>(), "Subscribes a session status listener.")
+             incref_arg_value_policy<1, S>(), "Subscribes a session status listener.")
         .def("unsubscribe_session_status",
              &unsubscribeListener<&S::unsubscribeSessionStatus, Status>,
-             decref_arg_value_policy<1>(), "Unsubscribes a session status listener.")
+             decref_arg_value_policy<1, S>(), "Unsubscribes a session status listener.")
         .def("subscribe_response",
              &subscribeListener<&S::subscribeResponse, Response>,
-             incref_arg_value_policy<1>(), "Subscribes the session response listener.")
+             incref_arg_value_policy<1, S>(), "Subscribes the session response listener.")
         .def("unsubscribe_response",
              &unsubscribeListener<&S::unsubscribeResponse, Response>,
-             decref_arg_value_policy<1>(), "Unsubscribes a response listener.")
+             decref_arg_value_policy<1, S>(), "Unsubscribes a response listener.")
         .def("subscribe_system_properties_change",
              &subscribeListener<&S::subscribeSystemPropertiesChange, Properties>,
-             incref_arg_value_policy<1>(), reserved)
+             incref_arg_value_policy<1, S>(), reserved)
         .def("unsubscribe_system_properties_change",
              &unsubscribeListener<&S::unsubscribeSystemPropertiesChange, Properties>,
-             decref_arg_value_policy<1>(), reserved)
+             decref_arg_value_policy<1, S>(), reserved)
         .def("use_table_manager", &useTableManager, useTableManager_policy(),
              "Defines usage of the table manager.")
         .def("subscribe_chart_session_status",
              &subscribeListener<&S::subscribeChartSessionStatus, Chart>,
-             incref_arg_value_policy<1>(), "Subscribes a chart session status listener.")
+             incref_arg_value_policy<1, S>(), "Subscribes a chart session status listener.")
         .def("unsubscribe_chart_session_status",
              &unsubscribeListener<&S::unsubscribeChartSessionStatus, Chart>,
-             decref_arg_value_policy<1>(), "Unsubscribes a chart session status listener.");
+             decref_arg_value_policy<1, S>(), "Unsubscribes a chart session status listener.");
 }

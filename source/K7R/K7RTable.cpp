@@ -387,12 +387,15 @@ void subscribeTableUpdate(CK7RTable& table, K7RTableUpdateType type, K7RTableLis
     postTableSubscription(table, impl, TableSubscription::SubscribeUpdate, type);
 }
 
+// The library lets the subscription go only when the job runs; until then it may still deliver
+// to it, also when the listener is not stopped since others remain.
 void unsubscribeTableUpdate(CK7RTable& table, K7RTableUpdateType type,
                             K7RTableListenerImpl* listener)
 {
     K7RTableListenerImpl& impl = requireListener(listener);
-    impl.stopAndWait();
-    postTableSubscription(table, impl, TableSubscription::UnsubscribeUpdate, type);
+    unsubscribeSteps(impl, subscriptionKey(table, static_cast<int>(type), impl), [&] {
+        postTableSubscription(table, impl, TableSubscription::UnsubscribeUpdate, type);
+    });
 }
 
 void subscribeTableStatus(CK7RTable& table, K7RTableListenerImpl* listener)
@@ -405,8 +408,9 @@ void subscribeTableStatus(CK7RTable& table, K7RTableListenerImpl* listener)
 void unsubscribeTableStatus(CK7RTable& table, K7RTableListenerImpl* listener)
 {
     K7RTableListenerImpl& impl = requireListener(listener);
-    impl.stopAndWait();
-    postTableSubscription(table, impl, TableSubscription::UnsubscribeStatus);
+    unsubscribeSteps(impl, subscriptionKey(table, kNoUpdateType, impl), [&] {
+        postTableSubscription(table, impl, TableSubscription::UnsubscribeStatus);
+    });
 }
 
 // The library calls back on this thread before it returns; the lock stays held throughout.
@@ -522,13 +526,15 @@ void exportTable()
     const char* const reserved = "Reserved for future use.";
     bp::class_<CK7RTable, boost::shared_ptr<CK7RTable>, bp::bases<Reader>, boost::noncopyable>(
         "K7RTable", "The class provides access to a table.", bp::no_init)
-        .def("subscribe_update", &subscribeTableUpdate, incref_arg_value_policy<2>(),
+        .def("subscribe_update", &subscribeTableUpdate, incref_arg_value_policy<2, CK7RTable>(),
              "Subscribes table listener to table updates.")
-        .def("unsubscribe_update", &unsubscribeTableUpdate, decref_arg_value_policy<2>(),
+        .def("unsubscribe_update", &unsubscribeTableUpdate,
+             decref_arg_value_policy<2, CK7RTable>(),
              "Unsubscribes table listener from table updates.")
-        .def("subscribe_status", &subscribeTableStatus, incref_arg_value_policy<1>(),
+        .def("subscribe_status", &subscribeTableStatus, incref_arg_value_policy<1, CK7RTable>(),
              "Subscribes table listener to changes in table status.")
-        .def("unsubscribe_status", &unsubscribeTableStatus, decref_arg_value_policy<1>(),
+        .def("unsubscribe_status", &unsubscribeTableStatus,
+             decref_arg_value_policy<1, CK7RTable>(),
              "Unsubscribes table listener from changes in table status.")
         .add_property("status", &tableStatus, "Gets the status of the table.")
         .def("for_each_row", &forEachRow, "Iterates through the rows of the table.")
@@ -564,10 +570,10 @@ void exportTableManager()
         .def("unlock_updates", &M::unlockUpdates, "Unlocks tables updates.")
         .def("subscribe_updates_process_status",
              &subscribeListener<&M::subscribeUpdatesProcessStatus, Process>,
-             incref_arg_value_policy<1>(), reserved)
+             incref_arg_value_policy<1, M>(), reserved)
         .def("unsubscribe_updates_process_status",
              &unsubscribeListener<&M::unsubscribeUpdatesProcessStatus, Process>,
-             decref_arg_value_policy<1>(), reserved)
+             decref_arg_value_policy<1, M>(), reserved)
         .add_property("tables_update_event_queue", &tablesUpdateEventQueue, reserved);
 }
 

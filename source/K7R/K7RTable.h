@@ -62,5 +62,11 @@ private:
     IK7RTable* m_table;  // the reader base's object; no second reference
 };
 
+// Subscriptions are made at the library table: two wrappers of one table are one target.
+inline const void* subscriptionTarget(const CK7RTable& table)
+{
+    return table.table();
+}
+
 // The handle Python holds: its deleter releases through the IAddRef part, never deletes.
 boost::shared_ptr<CK7RTable> makeTableHandle(CK7RTable* table);

@@ -120,16 +120,16 @@ void exportPlentaCommunicator()
         "PlentaCommunicator", reserved, bp::no_init)
         .def("add_listener",
              &subscribeListener<&IPlentaCommunicator::addListener, Listener>,
-             incref_arg_value_policy<1>(), reserved)
+             incref_arg_value_policy<1, IPlentaCommunicator>(), reserved)
         .def("remove_listener",
              &unsubscribeListener<&IPlentaCommunicator::removeListener, Listener>,
-             decref_arg_value_policy<1>(), reserved)
+             decref_arg_value_policy<1, IPlentaCommunicator>(), reserved)
         .def("add_status_listener",
              &subscribeListener<&IPlentaCommunicator::addStatusListener, StatusListener>,
-             incref_arg_value_policy<1>(), reserved)
+             incref_arg_value_policy<1, IPlentaCommunicator>(), reserved)
         .def("remove_status_listener",
              &unsubscribeListener<&IPlentaCommunicator::removeStatusListener, StatusListener>,
-             decref_arg_value_policy<1>(), reserved)
+             decref_arg_value_policy<1, IPlentaCommunicator>(), reserved)
         .def("create_request", &createRequest, historyArgs(0), reserved)
         .def("get_history", &getHistory, historyArgs(-1), refuse_on_library_thread_policy<>(),
              reserved)

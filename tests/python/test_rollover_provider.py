@@ -92,11 +92,10 @@ def test_the_library_holds_the_listener_only_while_subscribed(sim):
     assert listener.calls.items == [Status.ROLLOVER_READY]
 
 
-def test_a_listener_python_destroys_while_subscribed_is_taken_back_first():
-    # The subscribe policy's reference normally keeps a subscribed listener alive; an unsubscribe
-    # through another session's provider gives that reference back while the first provider still
-    # holds the listener's plain pointer. Destroying the listener must take it back from that
-    # provider, or the next status would call a deleted object (hence a child interpreter).
+def test_an_unsubscribe_through_another_provider_keeps_the_listener_alive_and_heard():
+    # The provider holds only a plain pointer to the listener's library-side object: had that
+    # unsubscribe given back the subscription's reference, the listener could go while the first
+    # provider still calls it (hence a child interpreter).
     code = textwrap.dedent("""
         import gc, weakref
         import dedezi, velvix_sim as sim
@@ -115,17 +114,21 @@ def test_a_listener_python_destroys_while_subscribed_is_taken_back_first():
         first.rollover_provider.subscribe(listener)
         second.rollover_provider.unsubscribe(listener)
         second.rollover_provider.unsubscribe(listener)
-        print("held", sim.service_subscribers(sid, "rollover"))
         gone = weakref.ref(listener)
         del listener
         gc.collect()
-        print("gone", gone() is None, "held", sim.service_subscribers(sid, "rollover"))
+        print("alive", gone() is not None, "held", sim.service_subscribers(sid, "rollover"))
         print("fired", sim.fire_rollover_status(sid, 2), "received", received)
+        first.rollover_provider.unsubscribe(gone())
+        first.rollover_provider.unsubscribe(gone())
+        gc.collect()
+        print("gone", gone() is None, "held", sim.service_subscribers(sid, "rollover"))
+        print("fired", sim.fire_rollover_status(sid, 1), "received", received)
     """)
     returncode, out, err = run_python(code, timeout=30)
     assert returncode == 0, err
-    assert out.split() == ["held", "2", "gone", "True", "held", "0", "fired", "True", "received",
-                           "[]"]
+    assert out.split() == ["alive", "True", "held", "2", "fired", "True", "received", "[2,", "2]",
+                           "gone", "True", "held", "0", "fired", "True", "received", "[2,", "2]"]
 
 
 @pytest.mark.parametrize("cls, name, doc", [

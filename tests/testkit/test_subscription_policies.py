@@ -1,5 +1,6 @@
 """The subscribe and unsubscribe call policies keep a listener alive exactly while it holds
-subscription references, and use_table_manager keeps only its latest listener."""
+subscription references, one per subscription (the object subscribed to, the update type, the
+listener), and use_table_manager keeps only its latest listener."""
 import gc
 import sys
 import weakref
@@ -73,6 +74,41 @@ def test_unmatched_unsubscribe_gives_nothing_back(subscriber, sub, unsub, lead, 
     # The listener still works as an object: nothing was freed under it.
     listener.mark = "alive"
     assert listener.mark == "alive"
+
+
+@pytest.mark.parametrize("sub, unsub, lead", FORMS)
+@pytest.mark.parametrize("through, matched", [
+    pytest.param(lambda subscriber: subscriber, True, id="the-same-wrapper"),
+    pytest.param(lambda subscriber: subscriber.sharing(), True, id="another-wrapper-of-it"),
+    pytest.param(lambda subscriber: kit.Subscriber(), False, id="another-object"),
+])
+def test_an_unsubscribe_matches_only_the_object_subscribed_to(subscriber, sub, unsub, lead,
+                                                              through, matched):
+    listener = Listener()
+    base = sys.getrefcount(listener)
+    call(subscriber, sub, lead, listener)
+    call(through(subscriber), unsub, lead, listener)
+    assert sys.getrefcount(listener) == base + (0 if matched else 1)
+    assert kit.subscription_references(listener) == (0 if matched else 1)
+    call(subscriber, unsub, lead, listener)
+    assert sys.getrefcount(listener) == base
+
+
+def test_an_unsubscribe_matches_only_the_update_type_subscribed_to(subscriber):
+    listener = Listener()
+    base = sys.getrefcount(listener)
+    subscriber.subscribe_update(3, listener)
+    subscriber.subscribe_update(4, listener)
+    # Another type, or none at all, is another subscription.
+    subscriber.unsubscribe_update(5, listener)
+    subscriber.unsubscribe(listener)
+    assert sys.getrefcount(listener) == base + 2
+    subscriber.unsubscribe_update(3, listener)
+    subscriber.unsubscribe_update(3, listener)
+    assert sys.getrefcount(listener) == base + 1
+    subscriber.unsubscribe_update(4, listener)
+    assert sys.getrefcount(listener) == base
+    assert kit.subscription_references(listener) == 0
 
 
 @pytest.mark.parametrize("sub, unsub, lead", FORMS)
