@@ -61,6 +61,8 @@ def test_an_event_reaches_the_queues_in_loan_order(sim, loaded, loans):
     expected.append("manager")
     table_listener = recording(dedezi.AK7RTableListener, "on_added", "table listener", calls)
     table.subscribe_update(U.INSERT, table_listener)
+    # A table subscription reaches the library through the module's worker: wait for it.
+    assert sim.wait_table_subscribers(session_id, ORDERS, "table_update:INSERT", 1)
     try:
         sim.insert_row(session_id, ORDERS, {"OrderID": "O-1"})
         assert calls.wait_for(len(expected)) == expected
@@ -70,3 +72,4 @@ def test_an_event_reaches_the_queues_in_loan_order(sim, loaded, loans):
         table.unsubscribe_update(U.INSERT, table_listener)
         for target, listener, unsubscribe in held:
             getattr(target, unsubscribe)(listener)
+        held.clear()  # the queues go back to the table with their handles

@@ -12,9 +12,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <mutex>
 
+#include "LoginRules.h"
 #include "Market.h"
 #include "MarketData.h"
 #include "Providers.h"
@@ -572,6 +574,37 @@ void watch(std::uint64_t sessionId)
     world().dispatcher().postAfter(EntryCheckMs, [sessionId] { checkEntries(sessionId); });
 }
 
+// An amount in units the instrument's trading settings allow on the account: whole lots from the
+// minimum to the maximum. The reason for a refusal names the amount as the server reads it
+// (rounded to units); an instrument without settings takes any amount.
+std::optional<std::string> checkQuantity(const Ref<TableManager>& manager, const std::string& offerId,
+                                         const std::string& accountId, double amount)
+{
+    const std::optional<Offer> offer = findOffer(manager, offerId);
+    RowHold account = manager ? manager->table(K7RTable::Accounts)->find(accountId) : RowHold();
+    const std::optional<Quantities> q =
+        offer ? quantities(offer->instrument.c_str(), account ? account->intOf("BaseUnitSize") : 0,
+                           account ? account->intOf("AmountLimit") : 0)
+              : std::nullopt;
+    if (!q)
+        return std::nullopt;
+    const bool huge = amount > 2e9;  // beyond any maximum, and beyond an int
+    const long long units = huge ? 0 : std::llround(amount);
+    char named[32];
+    if (huge)
+        std::snprintf(named, sizeof named, "%.17g", amount);
+    else
+        std::snprintf(named, sizeof named, "%lld", units);
+    const std::string the = std::string("The amount ") + named;
+    if (!huge && units < q->minimum)
+        return the + " is below the minimum of " + std::to_string(q->minimum) + " (AMOUNT)";
+    if (huge || units > q->maximum)
+        return the + " is above the maximum of " + std::to_string(q->maximum) + " (AMOUNT)";
+    if (units % q->lot != 0)
+        return the + " is not a whole number of lots of " + std::to_string(q->lot) + " (AMOUNT)";
+    return std::nullopt;
+}
+
 // The server's checks of a CreateOrder; the reason for a refusal, or nothing.
 std::optional<std::string> validate(const MapContents& p, const Ref<TableManager>& manager, Ticket& t)
 {
@@ -598,8 +631,10 @@ std::optional<std::string> validate(const MapContents& p, const Ref<TableManager
         return "The side must be \"B\" or \"S\" (BUY_SELL), not '" + side.value_or("") + "'";
     t.buy = *side == "B";
     const std::optional<double> amount = numberParam(p, P::Amount);
-    if (!amount || !std::isfinite(*amount) || std::llround(*amount) <= 0 || *amount > 2e9)
+    if (!amount || !std::isfinite(*amount) || *amount < 0.5)  // rounds to no unit
         return std::string("The amount must be a positive number of units (AMOUNT)");
+    if (std::optional<std::string> refusal = checkQuantity(manager, *offer, *account, *amount))
+        return refusal;
     t.amount = static_cast<int>(std::llround(*amount));
     if (t.type != "OM")
     {
