@@ -2,11 +2,14 @@
 // goes in with the next batch, and one fill delay later the trade comes in, the order leaves and
 // the account and summary move, in one batch. Entry orders wait in the desk's book, checked
 // against the offers' live prices every EntryCheckMs, and fill the same way. A close order ("CM")
-// moves its trade into the closed trades the same way. Each batch reaches the table listeners
-// through the manager and then the response listeners as one TABLES_UPDATES response. Sessions
-// without a table manager get the TABLES_UPDATES responses only, with rows made for them. Steps
-// find their session again by id and do nothing once it is gone. The desk also answers an order's
-// last update, from its ledger of every order it made, and subscriptions to an offer's market data.
+// moves its trade into the closed trades the same way. A fill or close is worked out when its
+// batch's turn comes, from the tables the batches before it left, and the account and summary are
+// summed from the open trades, so that no interleaving of orders leaves margin behind. Each batch
+// reaches the table listeners through the manager and then the response listeners as one
+// TABLES_UPDATES response. Sessions without a table manager get the TABLES_UPDATES responses
+// only, with rows made for them. Steps find their session again by id and do nothing once it is
+// gone. The desk also answers an order's last update, from its ledger of every order it made, and
+// subscriptions to an offer's market data.
 #include "OrderEngine.h"
 
 #include <algorithm>
@@ -99,7 +102,7 @@ struct Offer
 struct Account
 {
     std::string id, name, kind;
-    double balance = 0.0, usedMargin = 0.0, grossPL = 0.0;
+    double balance = 0.0;
 };
 
 std::optional<Offer> findOffer(const Ref<TableManager>& manager, const std::string& offerId)
@@ -146,8 +149,6 @@ std::optional<Account> findAccount(const Ref<TableManager>& manager, const std::
         a.name = name ? name : "";
         a.kind = kind ? kind : "";
         a.balance = row->doubleOf("Balance");
-        a.usedMargin = row->doubleOf("UsedMargin");
-        a.grossPL = row->doubleOf("GrossPL");
         return a;
     }
     if (accountId != market::DemoAccountId)
