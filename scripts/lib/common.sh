@@ -2,7 +2,7 @@
 
 DEDEZI_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 DEDEZI_PACKAGES=(cmake make g++ python3 python3-dev libboost-python1.74-dev libboost-date-time1.74-dev
-                 libgtest-dev libgmock-dev python3-pytest python3-pytest-timeout)
+                 libgtest-dev libgmock-dev python3-pytest python3-pytest-timeout tzdata)
 
 # apt-get runs only when a package is missing.
 ensure_packages() {

@@ -272,10 +272,8 @@ template class EventQueue<IK7RUpdateEventQueue, IK7RRow, IK7RUpdateEventQueueLis
 
 QueueLoans::~QueueLoans()
 {
-    for (auto& q : all_)
-        q->close();
-    for (auto& q : update_)
-        q->close();
+    for (auto& loan : loans_)
+        loan.all ? loan.all->close() : loan.update->close();
 }
 
 AllEventQueue* QueueLoans::lendAll(K7RTable belong, bool flag)
@@ -283,7 +281,7 @@ AllEventQueue* QueueLoans::lendAll(K7RTable belong, bool flag)
     Ref<AllEventQueue> queue = make<AllEventQueue>("IK7RAllEventQueue", belong, K7RTableUpdateType::UpdateUnknown, flag);
     count("IK7RAllEventQueue", true);
     std::lock_guard<std::mutex> lock(mutex_);
-    all_.push_back(queue);
+    loans_.push_back({queue, nullptr});
     count_.fetch_add(1);
     if (ended_)
         queue->end();
@@ -295,7 +293,7 @@ UpdateEventQueue* QueueLoans::lendUpdate(K7RTable belong, K7RTableUpdateType typ
     Ref<UpdateEventQueue> queue = make<UpdateEventQueue>("IK7RUpdateEventQueue", belong, type, flag);
     count("IK7RUpdateEventQueue", true);
     std::lock_guard<std::mutex> lock(mutex_);
-    update_.push_back(queue);
+    loans_.push_back({nullptr, queue});
     count_.fetch_add(1);
     if (ended_)
         queue->end();
@@ -304,16 +302,17 @@ UpdateEventQueue* QueueLoans::lendUpdate(K7RTable belong, K7RTableUpdateType typ
 
 namespace
 {
-// Takes `queue` off the list (compared by address only: a foreign pointer is never used).
-template <class Queue, class Interface>
-Ref<Queue> takeOff(std::vector<Ref<Queue>>& list, Interface* queue)
+// Takes `queue` off the loans (compared by address only: a foreign pointer is never used).
+template <class Loan, class Queue, class Interface>
+Ref<Queue> takeOff(std::vector<Loan>& loans, Ref<Queue> Loan::*member, Interface* queue)
 {
-    auto it = std::find_if(list.begin(), list.end(),
-                           [&](const Ref<Queue>& q) { return static_cast<Interface*>(q.get()) == queue; });
-    if (it == list.end())
+    auto it = std::find_if(loans.begin(), loans.end(), [&](const Loan& loan) {
+        return loan.*member && static_cast<Interface*>((loan.*member).get()) == queue;
+    });
+    if (it == loans.end())
         return nullptr;
-    Ref<Queue> taken = std::move(*it);
-    list.erase(it);
+    Ref<Queue> taken = std::move((*it).*member);
+    loans.erase(it);
     return taken;
 }
 }  // namespace
@@ -323,7 +322,7 @@ bool QueueLoans::giveBack(IK7RAllEventQueue* queue)
     Ref<AllEventQueue> taken;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        taken = takeOff(all_, queue);
+        taken = takeOff(loans_, &Loan::all, queue);
         if (taken)
             count_.fetch_sub(1);
     }
@@ -339,7 +338,7 @@ bool QueueLoans::giveBack(IK7RUpdateEventQueue* queue)
     Ref<UpdateEventQueue> taken;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        taken = takeOff(update_, queue);
+        taken = takeOff(loans_, &Loan::update, queue);
         if (taken)
             count_.fetch_sub(1);
     }
@@ -354,24 +353,25 @@ void QueueLoans::put(K7RTableUpdateType op, const RowHold& row, K7RUpdatesProces
 {
     if (count_.load() == 0)
         return;
-    std::vector<Ref<AllEventQueue>> all;
-    std::vector<Ref<UpdateEventQueue>> update;
+    std::vector<Loan> hearing;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        all = all_;
-        for (const auto& q : update_)
-            if (q->getEventsType() == op)
-                update.push_back(q);
+        for (const Loan& loan : loans_)
+            if (loan.all || loan.update->getEventsType() == op)
+                hearing.push_back(loan);
     }
-    if (!all.empty())
+    Ref<IK7RAllEventQueueItem> item;  // one, shared by every all-events queue of this owner
+    for (const Loan& loan : hearing)
     {
-        // One item, shared by every all-events queue of this owner.
-        auto item = Ref<IK7RAllEventQueueItem>::adopt(make<QueueItem>(row, op, process).detach());
-        for (const auto& q : all)
-            q->put(item);
+        if (loan.update)
+        {
+            loan.update->put(Ref<IK7RRow>::adopt(row.share()));
+            continue;
+        }
+        if (!item)
+            item = Ref<IK7RAllEventQueueItem>::adopt(make<QueueItem>(row, op, process).detach());
+        loan.all->put(item);
     }
-    for (const auto& q : update)
-        q->put(Ref<IK7RRow>::adopt(row.share()));
 }
 
 void QueueLoans::putMarker(K7RUpdatesProcessStatus process)
@@ -381,7 +381,9 @@ void QueueLoans::putMarker(K7RUpdatesProcessStatus process)
     std::vector<Ref<AllEventQueue>> all;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        all = all_;
+        for (const Loan& loan : loans_)
+            if (loan.all)
+                all.push_back(loan.all);
     }
     if (all.empty())
         return;
@@ -393,18 +395,14 @@ void QueueLoans::putMarker(K7RUpdatesProcessStatus process)
 
 void QueueLoans::endAll()
 {
-    std::vector<Ref<AllEventQueue>> all;
-    std::vector<Ref<UpdateEventQueue>> update;
+    std::vector<Loan> loans;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ended_ = true;
-        all = all_;
-        update = update_;
+        loans = loans_;
     }
-    for (const auto& q : all)
-        q->end();
-    for (const auto& q : update)
-        q->end();
+    for (const Loan& loan : loans)
+        loan.all ? loan.all->end() : loan.update->end();
 }
 
 QueueCounts queueCounts(const std::string& kind)

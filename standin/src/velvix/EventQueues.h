@@ -110,8 +110,8 @@ using AllEventQueue = EventQueue<IK7RAllEventQueue, IK7RAllEventQueueItem, IK7RA
 using UpdateEventQueue = EventQueue<IK7RUpdateEventQueue, IK7RRow, IK7RUpdateEventQueueListener>;
 
 // The queues lent out by one owner (a table, or a manager for all its tables), in loan order.
-// Events go to every all-events queue as items and to the update queues of their event type as
-// rows.
+// Each event goes to the queues in that order, whatever their kind: to every all-events queue as
+// an item and to the update queues of its event type as a row.
 class QueueLoans
 {
 public:
@@ -134,10 +134,15 @@ public:
     void endAll();
 
 private:
+    // One queue on loan: either kind, so that one list keeps the loan order across kinds.
+    struct Loan
+    {
+        Ref<AllEventQueue> all;
+        Ref<UpdateEventQueue> update;
+    };
     std::atomic<int> count_{0};  // lets an event skip the lock when nothing is on loan
     mutable std::mutex mutex_;
-    std::vector<Ref<AllEventQueue>> all_;
-    std::vector<Ref<UpdateEventQueue>> update_;
+    std::vector<Loan> loans_;
     bool ended_ = false;
 };
 

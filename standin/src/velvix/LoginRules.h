@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "velvix/Velvix.h"
 
@@ -40,5 +41,16 @@ private:
 // The login's answers to the two kinds of question (Permissions.cpp, TradingSettings.cpp).
 IK7RPermissionChecker* makePermissionChecker();
 IK7RTradingSettingsProvider* makeTradingSettingsProvider();
+
+// The amounts an instrument trades in on an account, as the trading settings report them: whole
+// lots of `lot` units from `minimum` to `maximum`. The account's BaseUnitSize and AmountLimit
+// cells are given (0 when it has none); nullopt for an instrument the server does not quote.
+struct Quantities
+{
+    int lot = 0;
+    int minimum = 0;
+    int maximum = 0;
+};
+std::optional<Quantities> quantities(const char* instrument, std::int64_t baseUnitSize, std::int64_t amountLimit);
 
 }  // namespace sim::velvix

@@ -2,19 +2,24 @@
 // goes in with the next batch, and one fill delay later the trade comes in, the order leaves and
 // the account and summary move, in one batch. Entry orders wait in the desk's book, checked
 // against the offers' live prices every EntryCheckMs, and fill the same way. A close order ("CM")
-// moves its trade into the closed trades the same way. Each batch reaches the table listeners
-// through the manager and then the response listeners as one TABLES_UPDATES response. Sessions
-// without a table manager get the TABLES_UPDATES responses only, with rows made for them. Steps
-// find their session again by id and do nothing once it is gone. The desk also answers an order's
-// last update, from its ledger of every order it made, and subscriptions to an offer's market data.
+// moves its trade into the closed trades the same way. A fill or close is worked out when its
+// batch's turn comes, from the tables the batches before it left, and the account and summary are
+// summed from the open trades, so that no interleaving of orders leaves margin behind. Each batch
+// reaches the table listeners through the manager and then the response listeners as one
+// TABLES_UPDATES response. Sessions without a table manager get the TABLES_UPDATES responses
+// only, with rows made for them. Steps find their session again by id and do nothing once it is
+// gone. The desk also answers an order's last update, from its ledger of every order it made, and
+// subscriptions to an offer's market data.
 #include "OrderEngine.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <mutex>
 
+#include "LoginRules.h"
 #include "Market.h"
 #include "MarketData.h"
 #include "Providers.h"
@@ -97,7 +102,7 @@ struct Offer
 struct Account
 {
     std::string id, name, kind;
-    double balance = 0.0, usedMargin = 0.0, grossPL = 0.0;
+    double balance = 0.0;
 };
 
 std::optional<Offer> findOffer(const Ref<TableManager>& manager, const std::string& offerId)
@@ -144,8 +149,6 @@ std::optional<Account> findAccount(const Ref<TableManager>& manager, const std::
         a.name = name ? name : "";
         a.kind = kind ? kind : "";
         a.balance = row->doubleOf("Balance");
-        a.usedMargin = row->doubleOf("UsedMargin");
-        a.grossPL = row->doubleOf("GrossPL");
         return a;
     }
     if (accountId != market::DemoAccountId)
@@ -248,56 +251,166 @@ Ledger& ledger()
     return *l;
 }
 
-// Applies the changes through the session's manager (table listeners first), then reports them as
-// one TABLES_UPDATES response; `then` runs after that, on the dispatcher.
-void publish(std::uint64_t sessionId, const std::string& requestId, std::vector<Change> changes,
-             std::function<void()> then = {})
+// Makes a batch's changes when the batch's turn comes, from the tables as the batches before it
+// left them (the manager is null for a session without one).
+using Build = std::function<std::vector<Change>(const Ref<TableManager>& manager)>;
+
+// Applies the changes `build` makes through the session's manager (table listeners first), then
+// reports them as one TABLES_UPDATES response; `then` runs after that, on the dispatcher. A batch
+// built empty is neither applied nor reported. `record`: the ledger takes the changes when built.
+void publishBuilt(std::uint64_t sessionId, const std::string& requestId, Build build, std::function<void()> then,
+                  bool record = true)
 {
-    ledger().record(changes);
     Ref<TableManager> manager = SessionTables::instance().manager(sessionId);
     if (!manager)
     {
+        const std::vector<Change> changes = build(nullptr);
+        if (record)
+            ledger().record(changes);
         std::vector<TableUpdate> updates;
         for (const Change& c : changes)
             updates.push_back({c.op, c.table, Ref<IK7RRow>::adopt(rowOf(c.table, RowKind::Table, c.values, c.key).share())});
         world().dispatcher().post([sessionId, requestId, updates = std::move(updates), then]() mutable {
-            deliverUpdates(sessionId, requestId, std::move(updates));
+            if (!updates.empty())
+                deliverUpdates(sessionId, requestId, std::move(updates));
             if (then)
                 then();
         });
         return;
     }
-    std::vector<TableChange> batch;
     auto rows = std::make_shared<std::vector<std::pair<Change, RowHold>>>();
-    for (Change& c : changes)
-    {
-        TableChange tc;
-        tc.table = c.table;
-        tc.op = c.op;
-        tc.key = c.key;
-        RowHold row;
-        if (c.op == K7RTableUpdateType::Insert)
-            tc.row = row = rowOf(c.table, RowKind::Table, c.values, c.key);
-        else if (c.op == K7RTableUpdateType::Delete)
-            row = manager->table(c.table)->find(c.key);
-        else
-            tc.values = c.values;
-        batch.push_back(std::move(tc));
-        rows->emplace_back(std::move(c), std::move(row));
-    }
-    manager->submit(std::move(batch), [sessionId, requestId, rows, manager, then] {
-        std::vector<TableUpdate> updates;
-        for (auto& [c, row] : *rows)
+    manager->submitBuilt(
+        [build = std::move(build), rows, record](TableManager& m) {
+            std::vector<Change> changes = build(Ref<TableManager>::retain(&m));
+            if (record)
+                ledger().record(changes);
+            std::vector<TableChange> batch;
+            for (Change& c : changes)
+            {
+                TableChange tc;
+                tc.table = c.table;
+                tc.op = c.op;
+                tc.key = c.key;
+                RowHold row;
+                if (c.op == K7RTableUpdateType::Insert)
+                    tc.row = row = rowOf(c.table, RowKind::Table, c.values, c.key);
+                else if (c.op == K7RTableUpdateType::Delete)
+                    row = m.table(c.table)->find(c.key);
+                else
+                    tc.values = c.values;
+                batch.push_back(std::move(tc));
+                rows->emplace_back(std::move(c), std::move(row));
+            }
+            return batch;
+        },
+        [sessionId, requestId, rows, manager, then] {
+            std::vector<TableUpdate> updates;
+            for (auto& [c, row] : *rows)
+            {
+                if (!row)
+                    row = manager->table(c.table)->find(c.key);  // an update: the row as it is now
+                if (row)
+                    updates.push_back({c.op, c.table, Ref<IK7RRow>::adopt(row.share())});
+            }
+            if (!rows->empty())
+                deliverUpdates(sessionId, requestId, std::move(updates));
+            if (then)
+                then();
+        });
+}
+
+// A batch whose changes are known now; the ledger has them at once.
+void publish(std::uint64_t sessionId, const std::string& requestId, std::vector<Change> changes,
+             std::function<void()> then = {})
+{
+    ledger().record(changes);
+    publishBuilt(
+        sessionId, requestId, [changes = std::move(changes)](const Ref<TableManager>&) { return changes; },
+        std::move(then), false);
+}
+
+// --- positions ----------------------------------------------------------------------------------
+
+struct OpenTrade
+{
+    std::string account, offer;
+    bool buy = true;
+    double amount = 0.0, openRate = 0.0, usedMargin = 0.0, grossPL = 0.0;
+};
+
+// The open trades of the session's tables, but `closing`. Positions are summed afresh from them
+// at each fill and close, so that nothing is left behind once nothing is open.
+std::vector<OpenTrade> openTrades(const Ref<TableManager>& manager, const std::string& closing)
+{
+    std::vector<OpenTrade> out;
+    if (!manager)
+        return out;
+    for (const RowHold& row : manager->table(K7RTable::Trades)->rows())
+        if (row->key() != closing)
+            out.push_back({textCell(*row, "AccountID"), textCell(*row, "OfferID"), textCell(*row, "BuySell") == "B",
+                           static_cast<double>(row->intOf("Amount")), row->doubleOf("OpenRate"),
+                           row->doubleOf("UsedMargin"), row->doubleOf("GrossPL")});
+    return out;
+}
+
+// The account's row once `open` are its trades: margin and open P/L are theirs, equity the
+// balance plus that P/L.
+Change accountChange(const std::string& accountId, double balance, const std::vector<OpenTrade>& open)
+{
+    double used = 0.0, gross = 0.0;
+    for (const OpenTrade& o : open)
+        if (o.account == accountId)
         {
-            if (!row)
-                row = manager->table(c.table)->find(c.key);  // an update: the row as it is now
-            if (row)
-                updates.push_back({c.op, c.table, Ref<IK7RRow>::adopt(row.share())});
+            used += o.usedMargin;
+            gross += o.grossPL;
         }
-        deliverUpdates(sessionId, requestId, std::move(updates));
-        if (then)
-            then();
-    });
+    const double equity = balance + gross;
+    return {K7RTable::Accounts, K7RTableUpdateType::Update, accountId,
+            {{"Balance", balance},
+             {"UsedMargin", used},
+             {"UsedMargin3", used},
+             {"GrossPL", gross},
+             {"Equity", equity},
+             {"M2MEquity", equity},
+             {"UsableMargin", equity - used},
+             {"UsableMarginInPercentage", equity > 0 ? (equity - used) / equity * 100.0 : 0.0}}};
+}
+
+// The offer's summary row once `open` are the trades: inserted with its first trade, updated while
+// it has any, deleted with its last; nothing when it had none and has none.
+std::optional<Change> summaryChange(const Ref<TableManager>& manager, const Offer& offer,
+                                    const std::vector<OpenTrade>& open)
+{
+    double buy = 0.0, sell = 0.0, buyCost = 0.0, sellCost = 0.0, gross = 0.0, margin = 0.0;
+    for (const OpenTrade& o : open)
+    {
+        if (o.offer != offer.offerId)
+            continue;
+        (o.buy ? buy : sell) += o.amount;
+        (o.buy ? buyCost : sellCost) += o.amount * o.openRate;
+        gross += o.grossPL;
+        margin += o.usedMargin;
+    }
+    const bool shown = manager && manager->table(K7RTable::Summary)->find(offer.offerId);
+    if (buy == 0.0 && sell == 0.0)
+    {
+        if (!shown)
+            return std::nullopt;
+        return Change{K7RTable::Summary, K7RTableUpdateType::Delete, offer.offerId, {}};
+    }
+    return Change{K7RTable::Summary, shown ? K7RTableUpdateType::Update : K7RTableUpdateType::Insert, offer.offerId,
+                  {{"OfferID", offer.offerId},
+                   {"Instrument", offer.instrument},
+                   {"BuyAmount", buy},
+                   {"SellAmount", sell},
+                   {"Amount", buy - sell},
+                   {"BuyAvgOpen", buy > 0 ? buyCost / buy : 0.0},
+                   {"SellAvgOpen", sell > 0 ? sellCost / sell : 0.0},
+                   {"BuyClose", offer.bid},
+                   {"SellClose", offer.ask},
+                   {"GrossPL", gross},
+                   {"NetPL", gross},
+                   {"UsedMargin", margin}}};
 }
 
 // --- orders -------------------------------------------------------------------------------------
@@ -349,17 +462,14 @@ Book& book()
     return *b;
 }
 
-// Fills a ticket at the market: order out, trade in, account and summary moved.
-void fill(const Ticket& t)
+// A fill of a ticket at the market: trade in, order out, account and summary moved. Built when
+// its batch's turn comes, at the prices and positions the batches before it left.
+std::vector<Change> fillChanges(const Ticket& t, const Ref<TableManager>& manager)
 {
-    Ref<Session> session = sessionById(t.session);
-    if (!session)
-        return;
-    Ref<TableManager> manager = SessionTables::instance().manager(t.session);
     const std::optional<Offer> offer = findOffer(manager, t.offerId);
     const std::optional<Account> account = findAccount(manager, t.accountId);
     if (!offer || !account)
-        return;  // the offer or account went away meanwhile: the order stays unfilled
+        return {};  // the offer or account went away meanwhile: the order stays unfilled
 
     const double open = t.buy ? offer->ask : offer->bid;
     const double close = t.buy ? offer->bid : offer->ask;
@@ -392,44 +502,19 @@ void fill(const Ticket& t)
                         {"Close", close},
                         {"Instrument", offer->instrument}}});
     changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}});
-    const double used = account->usedMargin + margin;
-    const double gross = account->grossPL + grossPL;
-    const double equity = account->balance + gross;
-    changes.push_back({K7RTable::Accounts, K7RTableUpdateType::Update, t.accountId,
-                       {{"UsedMargin", used},
-                        {"UsedMargin3", used},
-                        {"GrossPL", gross},
-                        {"Equity", equity},
-                        {"M2MEquity", equity},
-                        {"UsableMargin", equity - used},
-                        {"UsableMarginInPercentage", equity > 0 ? (equity - used) / equity * 100.0 : 0.0}}});
+    std::vector<OpenTrade> positions = openTrades(manager, std::string());
+    positions.push_back({t.accountId, t.offerId, t.buy, static_cast<double>(t.amount), open, margin, grossPL});
+    changes.push_back(accountChange(t.accountId, account->balance, positions));
+    if (std::optional<Change> summary = summaryChange(manager, *offer, positions))
+        changes.push_back(std::move(*summary));
+    return changes;
+}
 
-    // The summary row of the offer: one per instrument with open trades.
-    RowHold summary = manager ? manager->table(K7RTable::Summary)->find(t.offerId) : RowHold();
-    const double buy = (summary ? summary->doubleOf("BuyAmount") : 0.0) + (t.buy ? t.amount : 0);
-    const double sell = (summary ? summary->doubleOf("SellAmount") : 0.0) + (t.buy ? 0 : t.amount);
-    const auto average = [&](const char* avgId, const char* amountId, bool side) {
-        const double before = summary ? summary->doubleOf(amountId) : 0.0;
-        const double avg = summary ? summary->doubleOf(avgId) : 0.0;
-        if (side != t.buy)
-            return avg;
-        return (avg * before + open * t.amount) / (before + t.amount);
-    };
-    CellValues cells{{"OfferID", t.offerId},
-                     {"Instrument", offer->instrument},
-                     {"BuyAmount", buy},
-                     {"SellAmount", sell},
-                     {"Amount", buy - sell},
-                     {"BuyAvgOpen", average("BuyAvgOpen", "BuyAmount", true)},
-                     {"SellAvgOpen", average("SellAvgOpen", "SellAmount", false)},
-                     {"BuyClose", offer->bid},
-                     {"SellClose", offer->ask},
-                     {"GrossPL", (summary ? summary->doubleOf("GrossPL") : 0.0) + grossPL},
-                     {"NetPL", (summary ? summary->doubleOf("NetPL") : 0.0) + grossPL},
-                     {"UsedMargin", (summary ? summary->doubleOf("UsedMargin") : 0.0) + margin}};
-    changes.push_back({K7RTable::Summary, summary ? K7RTableUpdateType::Update : K7RTableUpdateType::Insert,
-                       t.offerId, std::move(cells)});
-    publish(t.session, t.requestId, std::move(changes));
+void fill(const Ticket& t)
+{
+    if (!sessionById(t.session))
+        return;
+    publishBuilt(t.session, t.requestId, [t](const Ref<TableManager>& manager) { return fillChanges(t, manager); }, {});
 }
 
 bool triggered(const Ticket& t, const Offer& o)
@@ -490,6 +575,37 @@ void watch(std::uint64_t sessionId)
     world().dispatcher().postAfter(EntryCheckMs, [sessionId] { checkEntries(sessionId); });
 }
 
+// An amount in units the instrument's trading settings allow on the account: whole lots from the
+// minimum to the maximum. The reason for a refusal names the amount as the server reads it
+// (rounded to units); an instrument without settings takes any amount.
+std::optional<std::string> checkQuantity(const Ref<TableManager>& manager, const std::string& offerId,
+                                         const std::string& accountId, double amount)
+{
+    const std::optional<Offer> offer = findOffer(manager, offerId);
+    RowHold account = manager ? manager->table(K7RTable::Accounts)->find(accountId) : RowHold();
+    const std::optional<Quantities> q =
+        offer ? quantities(offer->instrument.c_str(), account ? account->intOf("BaseUnitSize") : 0,
+                           account ? account->intOf("AmountLimit") : 0)
+              : std::nullopt;
+    if (!q)
+        return std::nullopt;
+    const bool huge = amount > 2e9;  // beyond any maximum, and beyond an int
+    const long long units = huge ? 0 : std::llround(amount);
+    char named[32];
+    if (huge)
+        std::snprintf(named, sizeof named, "%.17g", amount);
+    else
+        std::snprintf(named, sizeof named, "%lld", units);
+    const std::string the = std::string("The amount ") + named;
+    if (!huge && units < q->minimum)
+        return the + " is below the minimum of " + std::to_string(q->minimum) + " (AMOUNT)";
+    if (huge || units > q->maximum)
+        return the + " is above the maximum of " + std::to_string(q->maximum) + " (AMOUNT)";
+    if (units % q->lot != 0)
+        return the + " is not a whole number of lots of " + std::to_string(q->lot) + " (AMOUNT)";
+    return std::nullopt;
+}
+
 // The server's checks of a CreateOrder; the reason for a refusal, or nothing.
 std::optional<std::string> validate(const MapContents& p, const Ref<TableManager>& manager, Ticket& t)
 {
@@ -516,8 +632,10 @@ std::optional<std::string> validate(const MapContents& p, const Ref<TableManager
         return "The side must be \"B\" or \"S\" (BUY_SELL), not '" + side.value_or("") + "'";
     t.buy = *side == "B";
     const std::optional<double> amount = numberParam(p, P::Amount);
-    if (!amount || !std::isfinite(*amount) || std::llround(*amount) <= 0 || *amount > 2e9)
+    if (!amount || !std::isfinite(*amount) || *amount < 0.5)  // rounds to no unit
         return std::string("The amount must be a positive number of units (AMOUNT)");
+    if (std::optional<std::string> refusal = checkQuantity(manager, *offer, *account, *amount))
+        return refusal;
     t.amount = static_cast<int>(std::llround(*amount));
     if (t.type != "OM")
     {
@@ -542,24 +660,20 @@ void setCell(CellValues& cells, const char* id, Value value)
     cells.emplace_back(id, std::move(value));
 }
 
-// Closes a trade at the market: the close order out, the trade out, the closed trade in, the
-// account's balance taking the realised P/L, and the offer's summary row moved (or gone with its
-// last trade), in one batch. A trade closed meanwhile leaves only the order to take out.
-void closeTrade(const Ticket& t, const std::string& tradeId)
+// A close at the market: the close order out, the trade out, the closed trade in, the account's
+// balance taking the realised P/L, and the offer's summary row moved (or gone with its last
+// trade), in one batch. Built when its batch's turn comes: a trade closed by a batch before it
+// leaves only the order to take out.
+std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId, const Ref<TableManager>& manager)
 {
-    Ref<Session> session = sessionById(t.session);
-    Ref<TableManager> manager = SessionTables::instance().manager(t.session);
-    if (!session || !manager)
-        return;
+    if (!manager)
+        return {};
     RowHold trade = manager->table(K7RTable::Trades)->find(tradeId);
     const std::optional<Offer> offer = findOffer(manager, t.offerId);
     const std::optional<Account> account = findAccount(manager, t.accountId);
     std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}}};
     if (!trade || !offer || !account)
-    {
-        publish(t.session, t.requestId, std::move(changes));
-        return;
-    }
+        return changes;
     const auto text = [&](const char* id) { return textCell(*trade, id); };
     const bool buy = text("BuySell") == "B";
     const int amount = trade->intOf("Amount");
@@ -594,40 +708,20 @@ void closeTrade(const Ticket& t, const std::string& tradeId)
                         {"PL", std::round(pips * 10.0) / 10.0},
                         {"Instrument", offer->instrument},
                         {"NetPL", realised}}});
-    const double balance = account->balance + realised;
-    const double used = std::max(account->usedMargin - trade->doubleOf("UsedMargin"), 0.0);
-    const double gross = account->grossPL - trade->doubleOf("GrossPL");
-    const double equity = balance + gross;
-    changes.push_back({K7RTable::Accounts, K7RTableUpdateType::Update, t.accountId,
-                       {{"Balance", balance},
-                        {"UsedMargin", used},
-                        {"UsedMargin3", used},
-                        {"GrossPL", gross},
-                        {"Equity", equity},
-                        {"M2MEquity", equity},
-                        {"UsableMargin", equity - used},
-                        {"UsableMarginInPercentage", equity > 0 ? (equity - used) / equity * 100.0 : 0.0}}});
+    const std::vector<OpenTrade> positions = openTrades(manager, tradeId);
+    changes.push_back(accountChange(t.accountId, account->balance + realised, positions));
+    if (std::optional<Change> summary = summaryChange(manager, *offer, positions))
+        changes.push_back(std::move(*summary));
+    return changes;
+}
 
-    if (RowHold summary = manager->table(K7RTable::Summary)->find(t.offerId))
-    {
-        const double buyAmount = std::max(summary->doubleOf("BuyAmount") - (buy ? amount : 0), 0.0);
-        const double sellAmount = std::max(summary->doubleOf("SellAmount") - (buy ? 0 : amount), 0.0);
-        if (buyAmount == 0.0 && sellAmount == 0.0)
-        {
-            changes.push_back({K7RTable::Summary, K7RTableUpdateType::Delete, t.offerId, {}});
-        }
-        else
-        {
-            changes.push_back({K7RTable::Summary, K7RTableUpdateType::Update, t.offerId,
-                               {{"BuyAmount", buyAmount},
-                                {"SellAmount", sellAmount},
-                                {"Amount", buyAmount - sellAmount},
-                                {"GrossPL", summary->doubleOf("GrossPL") - trade->doubleOf("GrossPL")},
-                                {"NetPL", summary->doubleOf("NetPL") - trade->doubleOf("GrossPL")},
-                                {"UsedMargin", std::max(summary->doubleOf("UsedMargin") - trade->doubleOf("UsedMargin"), 0.0)}}});
-        }
-    }
-    publish(t.session, t.requestId, std::move(changes));
+void closeTrade(const Ticket& t, const std::string& tradeId)
+{
+    if (!sessionById(t.session))
+        return;
+    publishBuilt(
+        t.session, t.requestId,
+        [t, tradeId](const Ref<TableManager>& manager) { return closeChanges(t, tradeId, manager); }, {});
 }
 
 // A close order: ORDER_TYPE "CM" and the TRADE_ID of an open trade of the session. BUY_SELL and

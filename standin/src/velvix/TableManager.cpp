@@ -80,32 +80,41 @@ void TableManager::unlockUpdates()
     if (lockDepth_ == 0 || --lockDepth_ > 0)
         return;
     // Posted under the lock, so that batches submitted from now on queue behind these.
-    for (auto& [batch, applied] : pending_)
-    {
-        Ref<TableManager> self = Ref<TableManager>::retain(this);
-        world().dispatcher().post([self, batch = std::move(batch), applied = std::move(applied)] {
-            self->apply(batch);
-            if (applied)
-                applied();
-        });
-    }
+    for (Pending& batch : pending_)
+        post(std::move(batch));
     pending_.clear();
+}
+
+void TableManager::post(Pending batch)
+{
+    Ref<TableManager> self = Ref<TableManager>::retain(this);
+    world().dispatcher().post([self, batch = std::move(batch)]() mutable {
+        const std::vector<TableChange> changes = batch.build(*self);
+        if (!changes.empty() || !batch.skipEmpty)
+            self->apply(changes);
+        if (batch.applied)
+            batch.applied();
+    });
+}
+
+void TableManager::enqueueLocked(Pending batch)
+{
+    if (lockDepth_ > 0)
+        pending_.push_back(std::move(batch));
+    else
+        post(std::move(batch));
 }
 
 void TableManager::submit(std::vector<TableChange> batch, std::function<void()> applied)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (lockDepth_ > 0)
-    {
-        pending_.emplace_back(std::move(batch), std::move(applied));
-        return;
-    }
-    Ref<TableManager> self = Ref<TableManager>::retain(this);
-    world().dispatcher().post([self, batch = std::move(batch), applied = std::move(applied)] {
-        self->apply(batch);
-        if (applied)
-            applied();
-    });
+    enqueueLocked({[batch = std::move(batch)](TableManager&) mutable { return std::move(batch); }, std::move(applied), false});
+}
+
+void TableManager::submitBuilt(BatchBuilder build, std::function<void()> applied)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    enqueueLocked({std::move(build), std::move(applied), true});
 }
 
 int TableManager::pendingBatches() const

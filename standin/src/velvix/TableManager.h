@@ -63,6 +63,10 @@ public:
     // Applies a batch on the dispatcher thread (later, when updates are locked): BEGIN, each
     // change with its table events, END, then `applied`.
     void submit(std::vector<TableChange> batch, std::function<void()> applied = {});
+    // The same for a batch that `build` makes only when its turn comes, from the tables as the
+    // batches before it left them; a batch built empty is not applied (`applied` still runs).
+    using BatchBuilder = std::function<std::vector<TableChange>(TableManager&)>;
+    void submitBuilt(BatchBuilder build, std::function<void()> applied = {});
     int pendingBatches() const;
     int lockDepth() const;
 
@@ -110,7 +114,16 @@ private:
     ProcessListeners processListeners_;
     std::uint64_t nextToken_ = 1;
     int lockDepth_ = 0;
-    std::vector<std::pair<std::vector<TableChange>, std::function<void()>>> pending_;
+    struct Pending
+    {
+        BatchBuilder build;
+        std::function<void()> applied;
+        bool skipEmpty = false;
+    };
+    // Under mutex_: queues the batch behind the pending ones, or posts it when not locked.
+    void enqueueLocked(Pending batch);
+    void post(Pending batch);
+    std::vector<Pending> pending_;
     bool stopped_ = false;
     bool loaded_ = false;
     std::uint64_t tickGeneration_ = 0;  // a restart makes older tick chains end

@@ -1,8 +1,8 @@
 // The time converter: dates between UTC, the process's local zone, New York time (EST, the zone
-// the trading day ends in) and the server's zone, which is UTC on the demo server. Zone rules are
-// the date library's POSIX rule for New York and the C library's for the local zone; no offset is
-// worked out here. Each conversion is journaled as "IK7RTimeConverter::convert".
-#include <boost/date_time/local_time/local_time.hpp>
+// the trading day ends in) and the server's zone, which is UTC on the demo server. New York's
+// rules are the system time zone database's, read by the stand-in (so every year follows its own
+// rule, and no process-wide TZ is touched); the local zone is the C library's. Each conversion is
+// journaled as "IK7RTimeConverter::convert".
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 #include <ctime>
@@ -10,6 +10,7 @@
 
 #include "SessionServices.h"
 #include "core/OleDate.h"
+#include "core/TimeZones.h"
 
 namespace sim::velvix
 {
@@ -18,29 +19,45 @@ namespace
 {
 
 namespace pt = boost::posix_time;
-namespace lt = boost::local_time;
 
 using Zone = IK7RTimeConverter::TimeZone;
 
-// New York: five hours behind UTC, daylight saving from the second Sunday of March to the first
-// Sunday of November, at 02:00 local time.
-const lt::time_zone_ptr& newYork()
+// The rule New York has followed since 2007, for a system without time zone data.
+constexpr const char* NewYorkSince2007 = "EST5EDT,M3.2.0,M11.1.0";
+
+// Read once, on first use, and never changed: safe from any thread.
+const tz::Zone& newYork()
 {
-    static const lt::time_zone_ptr zone(new lt::posix_time_zone("EST-05EDT+01,M3.2.0/02:00,M11.1.0/02:00"));
+    static const tz::Zone zone = [] {
+        if (std::optional<tz::Zone> read = tz::Zone::load("America/New_York"))
+            return *read;
+        return tz::Zone::ofRule(*tz::Rule::parse(NewYorkSince2007));
+    }();
     return zone;
 }
 
 const pt::ptime Epoch(boost::gregorian::date(1970, 1, 1));
 
-// A wall-clock time of New York as UTC. A time the clocks skip is read with standard time; a time
-// they pass twice is the first of the two, daylight time.
+std::int64_t unixSeconds(const pt::ptime& t)
+{
+    return (t - Epoch).total_seconds();
+}
+
+pt::ptime fromUnix(std::int64_t seconds)
+{
+    return Epoch + pt::seconds(static_cast<long>(seconds));
+}
+
+// A wall-clock time of New York as UTC. A time the clocks skip is read with standard time (the
+// offset before the change); a time they pass twice is the first of the two, daylight time.
 pt::ptime fromNewYork(const pt::ptime& wall)
 {
-    const auto kind = lt::local_date_time::check_dst(wall.date(), wall.time_of_day(), newYork());
-    if (kind == boost::date_time::invalid_time_label)
-        return wall - newYork()->base_utc_offset();
-    const bool daylight = kind == boost::date_time::is_in_dst || kind == boost::date_time::ambiguous;
-    return lt::local_date_time(wall.date(), wall.time_of_day(), newYork(), daylight).utc_time();
+    return fromUnix(newYork().toUtc(unixSeconds(wall)));
+}
+
+pt::ptime toNewYork(const pt::ptime& utc)
+{
+    return fromUnix(newYork().fromUtc(unixSeconds(utc)));
 }
 
 // The local zone is the C library's (TZ, else the system's), so both ways go through it.
@@ -81,7 +98,7 @@ std::optional<pt::ptime> fromUtc(const pt::ptime& utc, Zone zone)
     {
     case Zone::UTC:
     case Zone::Server: return utc;
-    case Zone::EST: return lt::local_date_time(utc, newYork()).local_time();
+    case Zone::EST: return toNewYork(utc);
     case Zone::Local: return toLocal(utc);
     }
     return std::nullopt;

@@ -60,11 +60,11 @@ std::int64_t intCell(IK7RAccountRow* account, const char* id)
     return value ? *value : 0;
 }
 
-// The terms of an instrument on an account; nullopt when either is missing.
-std::optional<Terms> termsOf(const char* instrument, IK7RAccountRow* account)
+// The terms of an instrument given the account's base unit size and amount limit (0: none).
+std::optional<Terms> termsFor(const char* instrument, std::int64_t baseUnitSize, std::int64_t amountLimit)
 {
     const market::Instrument* known = quoted(instrument);
-    if (!known || !account)
+    if (!known)
         return std::nullopt;
     Terms terms{known->symbol, 0, ForexMaximum, 0.0};
     for (const Terms& own : OwnUnits)
@@ -72,14 +72,21 @@ std::optional<Terms> termsOf(const char* instrument, IK7RAccountRow* account)
             terms = own;
     if (known->instrumentType == ForexType || terms.lot == 0)
     {
-        const std::int64_t accountLot = intCell(account, "BaseUnitSize");
-        terms.lot = accountLot > 0 ? static_cast<int>(accountLot) : ForexLot;
+        terms.lot = baseUnitSize > 0 ? static_cast<int>(baseUnitSize) : ForexLot;
         terms.mmrPerLot = ForexMarginPerThousand * terms.lot / 1000.0;
     }
     // An account's amount limit caps every trade.
-    if (const std::int64_t limit = intCell(account, "AmountLimit"); limit > 0)
-        terms.maximum = static_cast<int>(std::min<std::int64_t>(terms.maximum, limit));
+    if (amountLimit > 0)
+        terms.maximum = static_cast<int>(std::min<std::int64_t>(terms.maximum, amountLimit));
     return terms;
+}
+
+// The terms of an instrument on an account; nullopt when either is missing.
+std::optional<Terms> termsOf(const char* instrument, IK7RAccountRow* account)
+{
+    if (!account)
+        return std::nullopt;
+    return termsFor(instrument, intCell(account, "BaseUnitSize"), intCell(account, "AmountLimit"));
 }
 
 // The spread rounded up, for orders on a position; twice that for entry orders.
@@ -205,6 +212,14 @@ private:
 };
 
 }  // namespace
+
+std::optional<Quantities> quantities(const char* instrument, std::int64_t baseUnitSize, std::int64_t amountLimit)
+{
+    const std::optional<Terms> terms = termsFor(instrument, baseUnitSize, amountLimit);
+    if (!terms)
+        return std::nullopt;
+    return Quantities{terms->lot, terms->lot, terms->maximum};
+}
 
 IK7RTradingSettingsProvider* makeTradingSettingsProvider()
 {

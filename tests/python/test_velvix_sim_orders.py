@@ -1,0 +1,199 @@
+"""tests/python/test_velvix_sim_orders.py: the simulated dealing desk as a strategy meets it through
+dedezi: the account is flat again once nothing is open, however closes and opens interleave, and
+amounts the instrument's trading settings do not allow are refused."""
+
+import pytest
+
+import dedezi
+from helpers import Recorder, send_command
+
+pytestmark = pytest.mark.timeout(60)
+
+T = dedezi.K7RTableType
+Params = dedezi.K7RRequestParamsEnum
+Orders = dedezi.Constants.Orders
+BUY, SELL = dedezi.Constants.BUY, dedezi.Constants.SELL
+
+
+class Answers(dedezi.AK7RResponseListener):
+    """Failures by request id, and how many TABLES_UPDATES each request caused."""
+
+    def __init__(self):
+        super().__init__()
+        self.events = Recorder()
+
+    def on_request_completed(self, request_id, response):
+        self.events.add(("completed", request_id))
+
+    def on_request_failed(self, request_id, error):
+        self.events.add(("failed", request_id, error))
+
+    def on_tables_updates(self, response):
+        self.events.add(("updates", response.request_id))
+
+    def wait_settled(self, request_ids):
+        """Waits until each request's two batches (placed, then filled or closed) arrived."""
+        def settled(items):
+            return all(sum(1 for e in items if e == ("updates", r)) >= 2 for r in request_ids)
+        assert settled(self.events.wait_until(settled, timeout=10)), "the desk did not settle"
+
+    def failure(self, request_id):
+        """The reason the request failed with (None when it did not fail within the time)."""
+        items = self.events.wait_until(lambda items: any(e[:2] == ("failed", request_id) for e in items))
+        return next((e[2] for e in items if e[:2] == ("failed", request_id)), None)
+
+    def placed(self, request_ids):
+        """Waits until each request's order row went in."""
+        def placed(items):
+            return all(("updates", r) in items for r in request_ids)
+        assert placed(self.events.wait_until(placed, timeout=10)), "the orders were not placed"
+
+
+@pytest.fixture
+def desk(loaded):
+    """(manager, send(**params) giving the request id, the answers, the account id)."""
+    session, _, manager = loaded
+    answers = Answers()
+    session.subscribe_response(answers)
+    account = manager.get_table(T.ACCOUNTS).get_row(0).account_id
+
+    def send(**params):
+        order = {Params.COMMAND: dedezi.Constants.Commands.CREATE_ORDER}
+        order.update({getattr(Params, name.upper()): value for name, value in params.items()})
+        return send_command(session, answers, order)
+
+    def open_(side, amount=10_000, offer_id="1"):
+        return send(order_type=Orders.TRUE_MARKET_OPEN, offer_id=offer_id, account_id=account,
+                    buy_sell=side, amount=amount)
+
+    def close(trade):
+        return send(order_type=Orders.TRUE_MARKET_CLOSE, trade_id=trade.trade_id,
+                    buy_sell=SELL if trade.buy_sell == BUY else BUY)
+
+    send.open, send.close = open_, close
+    yield manager, send, answers
+    session.unsubscribe_response(answers)
+
+
+def assert_flat(manager):
+    assert manager.get_table(T.TRADES).size == 0
+    assert manager.get_table(T.ORDERS).size == 0
+    assert manager.get_table(T.SUMMARY).size == 0
+    account = manager.get_table(T.ACCOUNTS).get_row(0)
+    assert (account.used_margin, account.gross_pl) == (0.0, 0.0)
+    assert account.equity == account.balance
+    assert account.usable_margin == account.balance
+    return account
+
+
+def trades(manager):
+    return list(manager.get_table(T.TRADES))
+
+
+class TestFlatOnceNothingIsOpen:
+    def test_back_to_back_reversals_then_a_close(self, desk):
+        manager, send, answers = desk
+        first = send.open(BUY)
+        answers.wait_settled([first])
+        side = BUY
+        for _ in range(6):
+            (position,) = trades(manager)
+            side = SELL if side == BUY else BUY
+            # The close and the next open go out together, as a reversing strategy sends them.
+            answers.wait_settled([send.close(position), send.open(side)])
+            (now_open,) = trades(manager)
+            assert now_open.buy_sell == side
+            account = manager.get_table(T.ACCOUNTS).get_row(0)
+            assert account.used_margin == now_open.used_margin == 250.0
+            assert account.gross_pl == now_open.gross_pl
+        (last,) = trades(manager)
+        answers.wait_settled([send.close(last)])
+        account = assert_flat(manager)
+        closed = list(manager.get_table(T.CLOSED_TRADES))
+        assert len(closed) == 7
+        assert account.balance == pytest.approx(50_000 + sum(c.gross_pl for c in closed))
+
+    def test_opens_and_closes_sent_together_across_offers(self, desk):
+        manager, send, answers = desk
+        answers.wait_settled([send.open(BUY, 10_000, "1"), send.open(SELL, 20_000, "1"),
+                              send.open(BUY, 5_000, "2"), send.open(SELL, 3_000, "3")])
+        assert manager.get_table(T.ACCOUNTS).get_row(0).used_margin == 950.0
+        summary = {row.offer_id: (row.buy_amount, row.sell_amount) for row in manager.get_table(T.SUMMARY)}
+        assert summary == {"1": (10_000, 20_000), "2": (5_000, 0), "3": (0, 3_000)}
+        answers.wait_settled([send.close(trade) for trade in trades(manager)])
+        assert_flat(manager)
+
+    def test_a_reversal_filled_while_updates_are_locked(self, sim, desk):
+        manager, send, answers = desk
+        answers.wait_settled([send.open(BUY)])
+        (position,) = trades(manager)
+        sim.clock_virtual()
+        requests = [send.close(position), send.open(SELL)]
+        answers.placed(requests)
+        manager.lock_updates()
+        try:
+            sim.advance(200)  # both fall due and are held back
+            assert sim.flush()
+        finally:
+            manager.unlock_updates()
+        answers.wait_settled(requests)
+        (now_open,) = trades(manager)
+        assert manager.get_table(T.ACCOUNTS).get_row(0).used_margin == 250.0
+        closing = send.close(now_open)
+        answers.placed([closing])
+        sim.advance(200)
+        answers.wait_settled([closing])
+        assert_flat(manager)
+
+    def test_a_trade_closed_twice_at_once_is_closed_once(self, desk):
+        manager, send, answers = desk
+        answers.wait_settled([send.open(BUY)])
+        (position,) = trades(manager)
+        answers.wait_settled([send.close(position), send.close(position)])
+        assert len(list(manager.get_table(T.CLOSED_TRADES))) == 1
+        assert_flat(manager)
+
+
+class TestAmounts:
+    @pytest.mark.parametrize("offer_id, amount, reason", [
+        ("1", 100, "The amount 100 is below the minimum of 1000 (AMOUNT)"),
+        ("1", 1_500, "The amount 1500 is not a whole number of lots of 1000 (AMOUNT)"),
+        ("1", 1_000_000_000, "The amount 1000000000 is above the maximum of 50000000 (AMOUNT)"),
+        ("1", 50_001_000, "The amount 50001000 is above the maximum of 50000000 (AMOUNT)"),
+        ("1", 2_500.0, "The amount 2500 is not a whole number of lots of 1000 (AMOUNT)"),
+        ("1", 0, "The amount must be a positive number of units (AMOUNT)"),
+        ("8", 10_001, "The amount 10001 is above the maximum of 10000 (AMOUNT)"),   # XAU/USD
+        ("9", 5_001, "The amount 5001 is above the maximum of 5000 (AMOUNT)"),      # US30
+    ], ids=["below", "part lot", "far above", "one lot above", "part lot double", "zero",
+            "gold", "index"])
+    def test_refused_with_the_amount_named(self, desk, offer_id, amount, reason):
+        manager, send, answers = desk
+        request_id = send.open(BUY, amount, offer_id)
+        assert answers.failure(request_id) == reason
+        assert manager.get_table(T.ORDERS).size == 0
+
+    @pytest.mark.parametrize("offer_id, amount", [
+        ("1", 1_000), ("1", 50_000_000), ("1", 1_000.4), ("8", 1), ("8", 10_000), ("9", 7)])
+    def test_the_settings_bounds_are_accepted(self, desk, offer_id, amount):
+        manager, send, answers = desk
+        request_id = send.open(BUY, amount, offer_id)
+        answers.wait_settled([request_id])
+        (trade,) = trades(manager)
+        assert trade.amount == round(amount)
+
+    def test_the_limits_are_those_the_trading_settings_report(self, sim, loaded, desk):
+        session, session_id, manager = loaded
+        _, send, answers = desk
+        account = manager.get_table(T.ACCOUNTS).get_row(0)
+        sim.update_row(session_id, int(T.ACCOUNTS), account.account_id,
+                       {"BaseUnitSize": 10_000, "AmountLimit": 100_000})
+        settings = session.login_rules.trading_settings_provider
+        lot = settings.get_base_unit_size("EUR/USD", account)
+        high = settings.get_max_quantity("EUR/USD", account)
+        assert (lot, settings.get_min_quantity("EUR/USD", account), high) == (10_000, 10_000, 100_000)
+        refused = {amount: send.open(BUY, amount) for amount in (5_000, 15_000, 110_000)}
+        assert {a: answers.failure(r) for a, r in refused.items()} == {
+            5_000: "The amount 5000 is below the minimum of 10000 (AMOUNT)",
+            15_000: "The amount 15000 is not a whole number of lots of 10000 (AMOUNT)",
+            110_000: "The amount 110000 is above the maximum of 100000 (AMOUNT)"}
+        answers.wait_settled([send.open(BUY, 100_000)])
