@@ -180,6 +180,43 @@ class TestDispatch:
         assert first[2] is not threading.main_thread()
         session.unsubscribe_session_status(listener)
 
+    def test_each_callback_calls_the_override_bound_at_its_time(self, sim, session, capfd):
+        session, sid = session
+        calls = Recorder()
+
+        class Base(dedezi.AK7RSessionStatus):
+            def on_session_status_changed(self, status):
+                calls.add("base")
+
+            def on_login_failed(self, error):
+                pass
+
+        class Sub(Base):
+            pass
+
+        listener = Sub()
+        session.subscribe_session_status(listener)
+        steps = [
+            (lambda: None, "base"),
+            (lambda: setattr(Sub, "on_session_status_changed", lambda self, s: calls.add("sub")), "sub"),
+            (lambda: setattr(listener, "on_session_status_changed", lambda s: calls.add("own")), "own"),
+            (lambda: delattr(listener, "on_session_status_changed"), "sub"),
+            (lambda: delattr(Sub, "on_session_status_changed"), "base"),
+            (lambda: setattr(Base, "on_session_status_changed",
+                             staticmethod(lambda s: calls.add("static"))), "static"),
+        ]
+        for count, (rebind, expected) in enumerate(steps, 1):
+            rebind()
+            sim.fire_session_status(sid, 3)
+            assert calls.wait_for(count)[-1] == expected
+        capfd.readouterr()
+        del Base.on_session_status_changed
+        sim.fire_session_status(sid, 3)
+        assert sim.flush(10)
+        (report,) = reports(capfd.readouterr().err)
+        assert "Pure virtual method called" in report[0]
+        session.unsubscribe_session_status(listener)
+
     def test_chart_status_2_arrives_as_an_unnamed_value(self, sim, session):
         session, sid = session
         listener = ChartRecording()
