@@ -1,5 +1,7 @@
 """Reading a 1,000-update TABLES_UPDATES stream item by item against the same loop over a list of
-tuples, and the flat level-2 read get_rate(i, j) against a bare two-int method call."""
+tuples and against its floor (the same shape over a trivial class: two new wrapped objects, two
+property reads, one method call), and the flat level-2 read get_rate(i, j) against a bare two-int
+method call."""
 import threading
 
 from common import best_of, report
@@ -66,8 +68,14 @@ def main():
         for t in tuples:
             t[0], t[1], t[2][0]
 
-    report("read 1,000 tables updates (type, table, cell)", best_of(read_stream), best_of(read_tuples),
-           UPDATES, "update")
+    floor_items = dedezi_bench.FloorItems(UPDATES)
+
+    def read_floor():
+        for item in floor_items:
+            item.f0, item.f1, item.row.cell(0)
+
+    report("read 1,000 tables updates (type, table, cell)", best_of(read_stream, 50),
+           best_of(read_tuples, 50), UPDATES, "update", best_of(read_floor, 50))
 
     book = [(45293.5, 1, 100, [("B" if j < PRICES // 2 else "A", 1.1 + j * 1e-5, 1e6, "A", "LP")
                                for j in range(PRICES)]) for _ in range(QUOTES)]

@@ -1,49 +1,15 @@
-"""Table events: delivering table events from the library thread to an on_changed override, against
-a bare native thread calling a Python no-op; and draining rows from an update queue with try_get,
-against wrapping the same rows through get_row."""
+"""Draining rows from an update queue with try_get, against wrapping the same rows through get_row.
+Table events delivered to a listener are measured with the other callbacks (bench_callbacks)."""
 from common import report
 from session import open_session
 
 import time
 
 import dedezi
-import dedezi_bench
 import velvix_sim
 
-EVENTS = 10_000
 ROWS = 10_000
 RUNS = 5
-
-
-class Quiet(dedezi.AK7RTableListener):
-    def on_added(self, row_id, row):
-        pass
-
-    def on_changed(self, row_id, row):
-        pass
-
-    def on_deleted(self, row_id, row):
-        pass
-
-    def on_status_changed(self, status):
-        pass
-
-
-def noop():
-    pass
-
-
-def deliveries(session_id, manager):
-    offers = manager.get_table(dedezi.K7RTableType.OFFERS)
-    listener = Quiet()
-    offers.subscribe_update(dedezi.K7RTableUpdateType.UPDATE, listener)
-    velvix_sim.wait_table_subscribers(session_id, 0, "table_update:UPDATE", 1)
-    times, baselines = [], []
-    for _ in range(RUNS):
-        times.append(velvix_sim.fire_table_event_burst(session_id, 0, 1, "1", EVENTS))
-        baselines.append(dedezi_bench.thread_calls(noop, EVENTS))
-    report("table event to on_changed", min(times), min(baselines), EVENTS, "event")
-    offers.unsubscribe_update(dedezi.K7RTableUpdateType.UPDATE, listener)
 
 
 def drain(session_id, manager):
@@ -69,7 +35,6 @@ def drain(session_id, manager):
 
 def main():
     session, session_id, manager = open_session()
-    deliveries(session_id, manager)
     drain(session_id, manager)
     session.logout()
 

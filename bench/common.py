@@ -30,3 +30,11 @@ def report(name, seconds, baseline_seconds, unit_count, unit="op", floor_seconds
         line += (f"   floor {floor_seconds / unit_count * 1e9:8.1f} ns/{unit}"
                  f"   to floor {seconds / floor_seconds:5.2f}x")
     print(line)
+
+
+def against_floor(name, seconds, floor_seconds, unit_count, unit="op"):
+    """One result line: time per unit for dedezi and for its floor, and their ratio."""
+    per = seconds / unit_count * 1e9
+    floor = floor_seconds / unit_count * 1e9
+    print(f"{name:<44} {per:10.1f} ns/{unit}   floor {floor:10.1f} ns/{unit}"
+          f"   to floor {seconds / floor_seconds:5.2f}x")

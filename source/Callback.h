@@ -88,6 +88,16 @@ struct CallbackSite
     const char* reportName;
     const char* file;
     int line;
+
+    // The method's name as an interned Python text, made on first use under the lock.
+    PyObject* name() const
+    {
+        if (!m_name)
+            m_name = PyUnicode_InternFromString(method);
+        return m_name;
+    }
+
+    mutable PyObject* m_name = nullptr;  // never given back: the sites live as long as the module
 };
 
 namespace detail {
@@ -103,21 +113,76 @@ PyObject* findOverride(Lookup lookup, const char* name)
     return boost::python::incref(method.ptr());
 }
 
+// What the common case of a lookup found without the binding library's search.
+enum class Found
+{
+    function,  // a plain function on the subclass: called with self first
+    none,      // only the base class's own method: no override
+    other      // anything else: the binding library's lookup decides
+};
+
+// The common case of an override: a plain function of a class, not shadowed on the instance.
+// The interpreter's type attribute cache answers it; the interpreter drops an entry whenever a
+// class on the way changes, so rebinding a method is seen at once.
+inline Found findFunction(PyObject* self, PyTypeObject* base, PyObject* name, PyObject*& function)
+{
+    PyTypeObject* type = Py_TYPE(self);
+    if (!name || type->tp_getattro != PyObject_GenericGetAttr)
+        return Found::other;
+    PyObject** dict = _PyObject_GetDictPtr(self);
+    if (dict && *dict && PyDict_GetItemWithError(*dict, name))
+        return Found::other;
+    if (PyErr_Occurred())
+        return Found::other;
+    function = _PyType_Lookup(type, name);
+    if (function && PyFunction_Check(function))
+        return Found::function;
+    if (function && base->tp_dict && PyDict_GetItemWithError(base->tp_dict, name) == function)
+        return Found::none;
+    PyErr_Clear();
+    return Found::other;
+}
 // Steps of a Python-side callback after the lock is taken: lookup, call, report. The override may
 // run for as long as it likes, so the interpreter may end this thread inside the call: what the
 // call holds is in PythonReferences, which the unwinding leaves alone.
+// function(self, *arguments) without a bound method.
+template <std::size_t... I>
+PyObject* callWithSelf(PyObject* function, PyObject* self, [[maybe_unused]] PyObject* arguments,
+                       std::index_sequence<I...>)
+{
+    PyObject* stack[] = {self, PyTuple_GET_ITEM(arguments, I)...};
+    return PyObject_Vectorcall(function, stack, 1 + sizeof...(I), nullptr);
+}
+
 template <class Lookup, class... Args>
-void callOverride(const CallbackSite& site, Lookup lookup, const Args&... args)
+void callOverride(const CallbackSite& site, PyObject* self, PyTypeObject* base, Lookup lookup,
+                  const Args&... args)
 {
     int line = site.line;
     try
     {
+        PyObject* function = nullptr;
+        const Found found = self ? findFunction(self, base, site.name(), function) : Found::other;
+        if (found == Found::function)
+        {
+            line = site.line + 4;
+            const PythonReference held(boost::python::incref(function));
+            const PythonReference arguments(
+                boost::python::incref(boost::python::make_tuple(args...).ptr()));
+            const PythonReference result(callWithSelf(function, self, arguments.get(),
+                                                      std::index_sequence_for<Args...>()));
+            if (!result.get())
+                boost::python::throw_error_already_set();
+            return;
+        }
+        if (found == Found::none)
+            raisePureVirtualCalled(site.qualifiedName);
         const PythonReference method(findOverride(lookup, site.method));
         // The truth test may itself raise; that is reported with the missing-override line.
-        const int found = PyObject_IsTrue(method.get());
-        if (found < 0)
+        const int overridden = PyObject_IsTrue(method.get());
+        if (overridden < 0)
             boost::python::throw_error_already_set();
-        if (found)
+        if (overridden)
         {
             line = site.line + 4;
             const PythonReference arguments(
@@ -167,6 +232,12 @@ public:
     // What the library receives on subscribing; the caller adds no reference for the call.
     Helper* helper() const { return m_helper; }
 
+    // The registered class, whose own methods are the ones a subclass overrides.
+    static PyTypeObject* ownClass()
+    {
+        return boost::python::converter::registered<Self>::converters.get_class_object();
+    }
+
 protected:
     // The Python-side callback, called by the helper with the lock held and the converted
     // arguments.
@@ -180,7 +251,8 @@ protected:
             return;
         GILGuard gil;
         detail::callOverride(
-            site, [this](const char* name) { return this->get_override(name); }, args...);
+            site, boost::python::detail::wrapper_base_::get_owner(*this), ownClass(),
+            [this](const char* name) { return this->get_override(name); }, args...);
     }
 
 private:

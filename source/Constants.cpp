@@ -7,6 +7,7 @@
 
 #include <velvix/K7REnums.h>
 
+#include "EnumValues.h"
 #include "Registrations.h"
 
 // Empty native classes: the Python constant classes are held by value over them.
@@ -322,6 +323,10 @@ void exportEnums()
         .value("EXPIRE_DATE_TIME", P::ExpireDateTime)
         .value("PEG_OFFSET_MIN", P::PegOffsetMin)
         .value("PEG_OFFSET_MAX", P::PegOffsetMax);
+
+    // The types that callbacks and readers hand out most.
+    vexa2::python::convertByValueTable<K7RTable, K7RResponseType, K7RTableUpdateType, K7RTableStatus,
+                                       K7RTableManagerStatus, K7RUpdatesProcessStatus>();
 }
 
 void exportConstantClasses()

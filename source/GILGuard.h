@@ -15,11 +15,7 @@ public:
     GILGuard() : m_state(ensureThread()) {}
     // A thread that the finalizing interpreter ends unwinds through here without holding the
     // lock: there is nothing to give back then.
-    ~GILGuard()
-    {
-        if (holdsInterpreterLock())
-            PyGILState_Release(m_state);
-    }
+    ~GILGuard() { releaseThread(m_state); }
     GILGuard(const GILGuard&) = delete;
     GILGuard& operator=(const GILGuard&) = delete;
 

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace vexa2 { namespace python {
 
@@ -82,6 +83,72 @@ private:
     bool m_counted = false;
 };
 
+// The states of library threads that ended, waiting for the main thread to delete them: a thread
+// ending must not wait for the lock, as whoever joins it may hold it.
+std::mutex g_endedMutex;
+std::vector<PyThreadState*> g_ended;  // guarded by g_endedMutex
+std::atomic<bool> g_deleteQueued{false};
+
+// With the lock held. Once exit began, finalizing deletes them itself.
+int deleteEndedStates(void*)
+{
+    g_deleteQueued.store(false);
+    if (g_closed.load())
+        return 0;
+    std::vector<PyThreadState*> ended;
+    {
+        std::lock_guard<std::mutex> lock(g_endedMutex);
+        ended.swap(g_ended);
+    }
+    for (PyThreadState* state : ended)
+    {
+        PyThreadState_Clear(state);
+        PyThreadState_Delete(state);
+    }
+    return 0;
+}
+
+// The state this thread keeps, and its giving back when the thread ends.
+thread_local PyThreadState* t_kept = nullptr;
+
+struct KeptState
+{
+    bool armed = false;
+    ~KeptState()
+    {
+        if (!t_kept)
+            return;
+        // Counted as taking the lock back, so that a closing gate waits for the hand-over.
+        g_retaking.fetch_add(1);
+        if (!g_closed.load() && Py_IsInitialized())
+        {
+            {
+                std::lock_guard<std::mutex> lock(g_endedMutex);
+                g_ended.push_back(t_kept);
+            }
+            // A full queue of pending calls: the next thread that makes a state deletes these.
+            if (!g_deleteQueued.exchange(true) && Py_AddPendingCall(&deleteEndedStates, nullptr) != 0)
+                g_deleteQueued.store(false);
+        }
+        t_kept = nullptr;
+        leave(g_retaking);
+    }
+};
+thread_local KeptState t_keeper;
+
+// With the lock held, on the first entry of a thread the interpreter had no state for.
+void keepThreadState()
+{
+    // One more count than any guard gives back: the state outlives them all.
+    PyGILState_Ensure();
+    t_kept = PyGILState_GetThisThreadState();
+    t_keeper.armed = true;  // the first use registers the holder's end with the thread's
+    // Without the exit hook no one would stop an ending thread from using a finalized
+    // interpreter.
+    watchInterpreterExit();
+    deleteEndedStates(nullptr);
+}
+
 PyObject* closeGate(PyObject*, PyObject*)
 {
     g_exiting.store(std::this_thread::get_id());
@@ -137,7 +204,20 @@ PyGILState_STATE ensureThread()
     if (holdsInterpreterLock())
         return PyGILState_Ensure();  // nested: nothing is taken
     Retake retake;
-    return PyGILState_Ensure();
+    if (t_kept || PyGILState_GetThisThreadState())
+        return PyGILState_Ensure();
+    const PyGILState_STATE state = PyGILState_Ensure();
+    keepThreadState();
+    return state;
+}
+
+void releaseThread(PyGILState_STATE state)
+{
+    if (!holdsInterpreterLock())
+        return;
+    if (state == PyGILState_UNLOCKED && t_kept)
+        PyErr_Clear();
+    PyGILState_Release(state);
 }
 
 bool holdsInterpreterLock()

@@ -33,8 +33,15 @@ private:
 // parks the thread for good when the interpreter is exiting. Never unwinds.
 void restoreThread(PyThreadState* state);
 
-// PyGILState_Ensure through the gate, for a thread that may not hold the lock.
+// PyGILState_Ensure through the gate, for a thread that may not hold the lock. A thread the
+// interpreter had no state for (a library's) keeps the state made here for the rest of its life:
+// making and dropping one per entry is by far the dearest part of a callback. The thread gives it
+// back when it ends, unless the interpreter is exiting by then (finalizing frees it).
 PyGILState_STATE ensureThread();
+
+// PyGILState_Release of what ensureThread gave, when this thread holds the lock. The outermost
+// release on a thread that keeps its state drops any error left set, as a dropped state did.
+void releaseThread(PyGILState_STATE state);
 
 // Whether this thread holds the interpreter lock; false on a thread that the finalizing
 // interpreter is ending.

@@ -21,6 +21,10 @@ struct FloorItem
     {
         return field[N];
     }
+
+    // A second new wrapped object, as a tables update's row is, and a method call on it.
+    boost::shared_ptr<FloorItem> row() const { return boost::shared_ptr<FloorItem>(new FloorItem); }
+    double cell(int index) const { return field[index % 10]; }
 };
 
 // A sequence of n items, each made anew when asked for, as a reader makes its rows and bars.
@@ -87,7 +91,9 @@ void exportFloors()
         .add_property("f6", &FloorItem::get<6>)
         .add_property("f7", &FloorItem::get<7>)
         .add_property("f8", &FloorItem::get<8>)
-        .add_property("f9", &FloorItem::get<9>);
+        .add_property("f9", &FloorItem::get<9>)
+        .add_property("row", &FloorItem::row)
+        .def("cell", &FloorItem::cell);
 
     bp::class_<FloorItems, boost::shared_ptr<FloorItems>, boost::noncopyable>(
         "FloorItems", bp::init<std::size_t>())

@@ -2,6 +2,7 @@
 // K7RSessionStatus, through which a script follows its session's state.
 #include <boost/python.hpp>
 
+#include "EnumValues.h"
 #include "K7R/K7RSessionStatus.h"
 #include "Registrations.h"
 
@@ -71,4 +72,5 @@ void exportSessionStatus()
         .value("CONNECTED_WITH_NEED_TO_CHANGE_PASSWORD", Status::ConnectedWithNeedToChangePassword)
         .value("CHART_SESSION_RECONNECTING", Status::ChartSessionReconnecting)
         .export_values();
+    convertByValueTable<Status>();
 }

@@ -241,7 +241,9 @@ void K7REachRowListenerImpl::onEachRow(const char* rowId, bp::object row)
 {
     GILGuard gil;
     detail::callOverride(
-        kEachRow, [this](const char* name) { return this->get_override(name); }, rowId, row);
+        kEachRow, bp::detail::wrapper_base_::get_owner(*this),
+        bp::converter::registered<K7REachRowListenerImpl>::converters.get_class_object(),
+        [this](const char* name) { return this->get_override(name); }, rowId, row);
     EachRowErrors::keepPending();
 }
 

@@ -13,14 +13,15 @@
 
 namespace vexa2 { namespace python {
 
-// What a row object made by rowToPythonObject holds: the binding library's holder of a library
-// handle, which also keeps the row's address, so that the row's attribute access finds it without
+// What a row object made by rowToPythonObject holds: a library handle, as the binding library's
+// own holder would, and the row's address, so that the row's attribute access finds it without
 // the binding library's conversion search.
 template <class Interface>
-class RowHolder : public boost::python::objects::pointer_holder<LibraryHandle<Interface>, Interface>
+class RowHolder : public boost::python::instance_holder
 {
 public:
-    explicit RowHolder(LibraryHandle<Interface> handle) : RowHolder(handle.get(), std::move(handle))
+    explicit RowHolder(LibraryHandle<Interface> handle)
+        : m_handle(std::move(handle)), m_row(m_handle.get())
     {
     }
 
@@ -36,13 +37,24 @@ public:
     }
 
 private:
-    RowHolder(Interface* row, LibraryHandle<Interface>&& handle)
-        : boost::python::objects::pointer_holder<LibraryHandle<Interface>, Interface>(
-              std::move(handle)),
-          m_row(row)
+    // What a row method's `self` asks for is nearly always the base row or the row's own
+    // interface: those are answered first, ahead of the binding library's search through the
+    // class graph. The rest is its own holder's answer.
+    void* holds(boost::python::type_info wanted, bool nullOnly) override
     {
+        namespace bp = boost::python;
+        if (m_row && wanted == bp::type_id<IK7RRow>())
+            return static_cast<IK7RRow*>(m_row);
+        if (m_row && wanted == bp::type_id<Interface>())
+            return m_row;
+        if (wanted == bp::type_id<LibraryHandle<Interface>>() && !(nullOnly && m_row))
+            return &m_handle;
+        if (!m_row)
+            return nullptr;
+        return bp::objects::find_dynamic_type(m_row, bp::type_id<Interface>(), wanted);
     }
 
+    LibraryHandle<Interface> m_handle;
     Interface* const m_row;
 };
 

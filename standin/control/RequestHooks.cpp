@@ -283,6 +283,23 @@ bool deliver_response(unsigned long long sessionId, const py::object& responseId
     return onDispatcher(std::move(what), wait, timeout);
 }
 
+// A completed response delivered `count` times in one go on the dispatcher; the seconds it took.
+double deliver_response_burst(unsigned long long sessionId, unsigned long long responseId, int count,
+                              double timeout)
+{
+    sim::Ref<Session> target = session(sessionId);
+    sim::Ref<Response> r = response(responseId);
+    const sim::Text id = r->requestId();
+    auto seconds = std::make_shared<double>(-1.0);
+    const bool ran = onDispatcher([target, r, id, count, seconds] {
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < count; ++i)
+            target->deliverRequestCompleted(id, r.get());
+        *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }, true, timeout);
+    return ran ? *seconds : -1.0;
+}
+
 // --- reader contents ---------------------------------------------------------------------------
 
 // A row for a response: None gives a null row, else (kind, table_type, {column id: value}) with
@@ -616,6 +633,10 @@ void exportRequestHooks()
              arg("error") = none, arg("wait") = true, arg("timeout") = 10.0),
             "Delivers to the session's response listeners: \"completed\", \"failed\" or \"tables_updates\". "
             "request_id None takes the response's own id.");
+
+    py::def("deliver_response_burst", &deliver_response_burst,
+            (arg("session_id"), arg("response_id"), arg("count"), arg("timeout") = 60.0),
+            "Delivers a response as completed `count` times in one go on the dispatcher; gives the seconds.");
 
     py::def("system_properties", &system_properties, "The server's system properties as (name, value), in order.");
     py::def("set_system_property", &set_system_property, (arg("name"), arg("value")),

@@ -1,5 +1,6 @@
 // tests/native/test_bridge_gil_guard.cpp: the interpreter-lock guard nests, and a thread the
-// interpreter never saw (as the library's are) can take it and run Python.
+// interpreter never saw (as the library's are) can take it and run Python, keeping one state for
+// its life.
 #include "GILGuard.h"
 
 #include <gtest/gtest.h>
@@ -51,4 +52,66 @@ TEST(BridgeGilGuard, ANewNativeThreadTakesItAndRunsPython)
     EXPECT_EQ(before, 0);
     EXPECT_EQ(result, 45);
     EXPECT_EQ(after, 0);
+}
+
+namespace {
+
+// With the lock held.
+int interpreterStates()
+{
+    int count = 0;
+    for (PyThreadState* state = PyInterpreterState_ThreadHead(PyInterpreterState_Main()); state;
+         state = PyThreadState_Next(state))
+        ++count;
+    return count;
+}
+
+}  // namespace
+
+// A library thread keeps the state its first guard makes until it ends, and each of its
+// callbacks starts as on a fresh state would: with no error set.
+TEST(BridgeGilGuard, ALibraryThreadKeepsOneStateForItsLifeAndGivesItBackAtItsEnd)
+{
+    int before = 0;
+    {
+        GILGuard gil;
+        Py_MakePendingCalls();  // states of threads that earlier tests ended
+        before = interpreterStates();
+    }
+    struct Seen
+    {
+        PyThreadState* first = nullptr;
+        PyThreadState* between = nullptr;
+        PyThreadState* second = nullptr;
+        int states = 0;
+        bool errorAtSecond = true;
+    } seen;
+    std::thread library([&seen] {
+        {
+            GILGuard outer;
+            seen.first = PyThreadState_Get();
+            {
+                GILGuard inner;
+                PyErr_SetString(PyExc_RuntimeError, "left set by a report");
+            }
+        }
+        seen.between = PyGILState_GetThisThreadState();
+        for (int i = 0; i < 100; ++i)
+            GILGuard again;
+        GILGuard last;
+        seen.second = PyThreadState_Get();
+        seen.states = interpreterStates();
+        seen.errorAtSecond = PyErr_Occurred() != nullptr;
+    });
+    library.join();
+    EXPECT_NE(seen.first, nullptr);
+    EXPECT_EQ(seen.between, seen.first);
+    EXPECT_EQ(seen.second, seen.first);
+    EXPECT_EQ(seen.states, before + 1);
+    EXPECT_FALSE(seen.errorAtSecond);
+
+    GILGuard gil;
+    // The ended thread's state is deleted by the main thread, between two steps of Python.
+    EXPECT_EQ(Py_MakePendingCalls(), 0);
+    EXPECT_EQ(interpreterStates(), before);
 }

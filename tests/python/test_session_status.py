@@ -3,6 +3,7 @@ callback bridge under them: dispatch to the override on a library thread, the re
 override and of an override that raised, unsubscribing while a callback runs or from inside one,
 and a listener that Python drops while the library still holds it."""
 
+import contextvars
 import re
 import textwrap
 import threading
@@ -148,6 +149,72 @@ class TestDispatch:
         assert type(calls[0][1]) is Status
         assert {c[2] for c in calls} == {sim.thread_ids()["dispatcher"]}
         assert threading.get_native_id() not in {c[2] for c in calls}
+        session.unsubscribe_session_status(listener)
+
+    def test_a_library_thread_keeps_its_python_state_from_callback_to_callback(self, sim, session):
+        session, sid = session
+        local = threading.local()
+        var = contextvars.ContextVar("var")
+
+        class Keeping(dedezi.AK7RSessionStatus):
+            def __init__(self):
+                super().__init__()
+                self.calls = Recorder()
+
+            def on_session_status_changed(self, status):
+                self.calls.add((getattr(local, "last", None), var.get(None),
+                                threading.current_thread()))
+                local.last = int(status)
+                var.set(int(status))
+
+            def on_login_failed(self, error):
+                pass
+
+        listener = Keeping()
+        session.subscribe_session_status(listener)
+        for status in (1, 3, 5):
+            sim.fire_session_status(sid, status)
+        (first, second, third) = listener.calls.wait_for(3)
+        assert [c[:2] for c in (first, second, third)] == [(None, None), (1, 1), (3, 3)]
+        assert first[2] is second[2] is third[2]
+        assert first[2] is not threading.main_thread()
+        session.unsubscribe_session_status(listener)
+
+    def test_each_callback_calls_the_override_bound_at_its_time(self, sim, session, capfd):
+        session, sid = session
+        calls = Recorder()
+
+        class Base(dedezi.AK7RSessionStatus):
+            def on_session_status_changed(self, status):
+                calls.add("base")
+
+            def on_login_failed(self, error):
+                pass
+
+        class Sub(Base):
+            pass
+
+        listener = Sub()
+        session.subscribe_session_status(listener)
+        steps = [
+            (lambda: None, "base"),
+            (lambda: setattr(Sub, "on_session_status_changed", lambda self, s: calls.add("sub")), "sub"),
+            (lambda: setattr(listener, "on_session_status_changed", lambda s: calls.add("own")), "own"),
+            (lambda: delattr(listener, "on_session_status_changed"), "sub"),
+            (lambda: delattr(Sub, "on_session_status_changed"), "base"),
+            (lambda: setattr(Base, "on_session_status_changed",
+                             staticmethod(lambda s: calls.add("static"))), "static"),
+        ]
+        for count, (rebind, expected) in enumerate(steps, 1):
+            rebind()
+            sim.fire_session_status(sid, 3)
+            assert calls.wait_for(count)[-1] == expected
+        capfd.readouterr()
+        del Base.on_session_status_changed
+        sim.fire_session_status(sid, 3)
+        assert sim.flush(10)
+        (report,) = reports(capfd.readouterr().err)
+        assert "Pure virtual method called" in report[0]
         session.unsubscribe_session_status(listener)
 
     def test_chart_status_2_arrives_as_an_unnamed_value(self, sim, session):
