@@ -65,8 +65,9 @@ namespace vexa2 { namespace python {
 // library's error_already_set.
 [[noreturn]] void raiseMessage(PyObject* type, const std::string& text);
 
-// Writes message 1051 for the pending Python error to standard error and restores the error.
-// Called with the interpreter lock held; never raises.
+// Writes message 1051 for the pending Python error to sys.stderr (the process's standard error
+// when there is none or it fails) and restores the error. Called with the interpreter lock held;
+// never raises.
 void reportPythonError(const char* function, const char* file, int line);
 
 } }  // namespace vexa2::python
