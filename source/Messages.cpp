@@ -313,6 +313,20 @@ std::string msgPureVirtualCalled(const char* name)
 
 namespace vexa2 { namespace python {
 
+std::string shownName(std::string_view name)
+{
+    std::string shown;
+    shown.reserve(name.size());
+    for (const char c : name)
+    {
+        if (c == '\0')
+            shown += "\\x00";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 void raiseMessage(PyObject* type, const std::string& text)
 {
     GILGuard guard;
