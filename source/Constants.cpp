@@ -8,6 +8,8 @@
 #include <velvix/K7REnums.h>
 
 #include "EnumValues.h"
+#include "Constructors.h"
+#include "Enums.h"
 #include "Registrations.h"
 
 // Empty native classes: the Python constant classes are held by value over them.
@@ -25,6 +27,8 @@ class EmptyMessageFeature {};
 namespace {
 
 namespace bp = boost::python;
+using vexa2::python::Enum;
+using vexa2::python::checkedInit;
 
 const char* const kConstantsDoc = "This class contains constants used in Velvix API.";
 
@@ -33,7 +37,7 @@ using Constant = std::pair<const char*, const char*>;
 template <class Empty>
 bp::object constantClass(const char* name, std::initializer_list<Constant> constants)
 {
-    bp::object cls = bp::class_<Empty>(name, kConstantsDoc, bp::init<>());
+    bp::object cls = bp::class_<Empty>(name, kConstantsDoc, checkedInit<Empty>());
     for (const Constant& constant : constants)
         cls.attr(constant.first) = bp::str(constant.second);
     return cls;
@@ -41,8 +45,8 @@ bp::object constantClass(const char* name, std::initializer_list<Constant> const
 
 void exportEnums()
 {
-    bp::enum_<K7RTable>("K7RTableType",
-                        "The enum specifies a set of values representing the trading tables.")
+    Enum<K7RTable>("K7RTableType",
+                   "The enum specifies a set of values representing the trading tables.")
         .value("TABLE_UNKNOWN", K7RTable::TableUnknown)
         .value("OFFERS", K7RTable::Offers)
         .value("ACCOUNTS", K7RTable::Accounts)
@@ -52,9 +56,9 @@ void exportEnums()
         .value("MESSAGES", K7RTable::Messages)
         .value("SUMMARY", K7RTable::Summary);
 
-    bp::enum_<K7RResponseType>("K7RResponseType",
-                               "The enum specifies a set of values representing the types of the "
-                               "trading server responses.")
+    Enum<K7RResponseType>("K7RResponseType",
+                          "The enum specifies a set of values representing the types of the "
+                          "trading server responses.")
         .value("RESPONSE_UNKNOWN", K7RResponseType::ResponseUnknown)
         .value("TABLES_UPDATES", K7RResponseType::TablesUpdates)
         .value("MARKET_DATA_SNAPSHOT", K7RResponseType::MarketDataSnapshot)
@@ -72,65 +76,65 @@ void exportEnums()
         .value("MARKET_DATA", K7RResponseType::MarketData)
         .value("LEVEL2_MARKET_DATA", K7RResponseType::Level2MarketData);
 
-    bp::enum_<K7RTableUpdateType>("K7RTableUpdateType",
-                                  "The enum specifies a set of values representing the type of the "
-                                  "trading table update.")
+    Enum<K7RTableUpdateType>("K7RTableUpdateType",
+                             "The enum specifies a set of values representing the type of the "
+                             "trading table update.")
         .value("UPDATE_UNKNOWN", K7RTableUpdateType::UpdateUnknown)
         .value("INSERT", K7RTableUpdateType::Insert)
         .value("UPDATE", K7RTableUpdateType::Update)
         .value("DELETE", K7RTableUpdateType::Delete);
 
-    bp::enum_<K7RPermissionStatus>("K7RPermissionStatus",
-                                   "The enum specifies a set of values specifying the status of "
-                                   "permissions.")
+    Enum<K7RPermissionStatus>("K7RPermissionStatus",
+                              "The enum specifies a set of values specifying the status of "
+                              "permissions.")
         .value("PERMISSION_DISABLED", K7RPermissionStatus::PermissionDisabled)
         .value("PERMISSION_ENABLED", K7RPermissionStatus::PermissionEnabled)
         .value("PERMISSION_UNKNOWN", K7RPermissionStatus::PermissionUnknown)
         .value("PERMISSION_HIDDEN", K7RPermissionStatus::PermissionHidden);
 
-    bp::enum_<K7RMarketStatus>("K7RMarketStatus",
-                               "The enum specifies a set of values representing the market status.")
+    Enum<K7RMarketStatus>("K7RMarketStatus",
+                          "The enum specifies a set of values representing the market status.")
         .value("MARKET_STATUS_OPEN", K7RMarketStatus::MarketStatusOpen)
         .value("MARKET_STATUS_CLOSED", K7RMarketStatus::MarketStatusClosed)
         .value("MARKET_STATUS_UNDEFINED", K7RMarketStatus::MarketStatusUndefined);
 
-    bp::enum_<K7RPriceUpdateMode>("K7RPriceUpdateMode",
-                                  "The enum specifies a set of values representing the price update "
-                                  "mode that indicates if a session receives prices or not.")
+    Enum<K7RPriceUpdateMode>("K7RPriceUpdateMode",
+                             "The enum specifies a set of values representing the price update "
+                             "mode that indicates if a session receives prices or not.")
         .value("DEFAULT", K7RPriceUpdateMode::Default)
         .value("NO_PRICE", K7RPriceUpdateMode::NoPrice);
 
-    bp::enum_<K7RTableManagerMode>("K7RTableManagerMode",
-                                   "The enum specifies a set of values representing the table "
-                                   "manager mode that indicates if a session uses a table manager "
-                                   "or not.")
+    Enum<K7RTableManagerMode>("K7RTableManagerMode",
+                              "The enum specifies a set of values representing the table "
+                              "manager mode that indicates if a session uses a table manager "
+                              "or not.")
         .value("NO", K7RTableManagerMode::No)
         .value("YES", K7RTableManagerMode::Yes);
 
-    bp::enum_<K7RTableStatus>("K7RTableStatus",
-                              "The enum specifies a set of values representing the trading table "
-                              "load status.")
+    Enum<K7RTableStatus>("K7RTableStatus",
+                         "The enum specifies a set of values representing the trading table "
+                         "load status.")
         .value("INITIAL", K7RTableStatus::Initial)
         .value("REFRESHING", K7RTableStatus::Refreshing)
         .value("REFRESHED", K7RTableStatus::Refreshed)
         .value("FAILED", K7RTableStatus::Failed);
 
-    bp::enum_<K7RTableManagerStatus>("K7RTableManagerStatus",
-                                     "The enum specifies a set of values representing the table "
-                                     "manager status.")
+    Enum<K7RTableManagerStatus>("K7RTableManagerStatus",
+                                "The enum specifies a set of values representing the table "
+                                "manager status.")
         .value("TABLES_LOADING", K7RTableManagerStatus::TablesLoading)
         .value("TABLES_LOADED", K7RTableManagerStatus::TablesLoaded)
         .value("TABLES_LOAD_FAILED", K7RTableManagerStatus::TablesLoadFailed);
 
-    bp::enum_<K7RChartSessionMode>("K7RChartSessionMode",
-                                   "The enum specifies a set of values representing the chart "
-                                   "session modes.")
+    Enum<K7RChartSessionMode>("K7RChartSessionMode",
+                              "The enum specifies a set of values representing the chart "
+                              "session modes.")
         .value("NO_CHART_SESSION", K7RChartSessionMode::NoChartSession)
         .value("ATTACHED", K7RChartSessionMode::Attached)
         .value("DETACHED", K7RChartSessionMode::Detached);
 
-    bp::enum_<K7RRelationalOperators>("K7RRelationalOperators",
-                                      "The enum specifies a set of relational operators.")
+    Enum<K7RRelationalOperators>("K7RRelationalOperators",
+                                 "The enum specifies a set of relational operators.")
         .value("BETWEEN", K7RRelationalOperators::Between)
         .value("EQUAL_TO", K7RRelationalOperators::EqualTo)
         .value("NOT_EQUAL_TO", K7RRelationalOperators::NotEqualTo)
@@ -139,43 +143,43 @@ void exportEnums()
         .value("GREATER_THAN_OR_EQUAL_TO", K7RRelationalOperators::GreaterThanOrEqualTo)
         .value("LESS_THAN_OR_EQUAL_TO", K7RRelationalOperators::LessThanOrEqualTo);
 
-    bp::enum_<K7RLogicOperators>("K7RLogicOperators",
-                                 "The enum specifies a set of values representing the logic "
-                                 "operators.")
+    Enum<K7RLogicOperators>("K7RLogicOperators",
+                            "The enum specifies a set of values representing the logic "
+                            "operators.")
         .value("OPERATOR_AND", K7RLogicOperators::OperatorAnd)
         .value("OPERATOR_OR", K7RLogicOperators::OperatorOr);
 
-    bp::enum_<K7RUpdatesProcessStatus>("K7RUpdatesProcessStatus",
-                                       "The enum specifies a set of values representing the update "
-                                       "process status.")
+    Enum<K7RUpdatesProcessStatus>("K7RUpdatesProcessStatus",
+                                  "The enum specifies a set of values representing the update "
+                                  "process status.")
         .value("UNKNOWN_PROCESS_STATUS", K7RUpdatesProcessStatus::UnknownProcessStatus)
         .value("BEGIN_TABLES_UPDATE", K7RUpdatesProcessStatus::BeginTablesUpdate)
         .value("END_TABLES_UPDATE", K7RUpdatesProcessStatus::EndTablesUpdate);
 
-    bp::enum_<K7RTableEventsFilter>("K7RTableEventsFilter",
-                                    "The enum specifies a set of values representing the type of "
-                                    "events filtering.")
+    Enum<K7RTableEventsFilter>("K7RTableEventsFilter",
+                               "The enum specifies a set of values representing the type of "
+                               "events filtering.")
         .value("ALL_EVENTS", K7RTableEventsFilter::AllEvents)
         .value("SERVER_ONLY", K7RTableEventsFilter::ServerOnly);
 
-    bp::enum_<K7RCandleOpenPriceMode>("K7RCandleOpenPriceMode",
-                                      "The enum specifies a set of values representing the candles "
-                                      "open price mode that indicates how the open price is "
-                                      "determined.")
+    Enum<K7RCandleOpenPriceMode>("K7RCandleOpenPriceMode",
+                                 "The enum specifies a set of values representing the candles "
+                                 "open price mode that indicates how the open price is "
+                                 "determined.")
         .value("PREVIOUS_CLOSE", K7RCandleOpenPriceMode::PreviousClose)
         .value("FIRST_TICK", K7RCandleOpenPriceMode::FirstTick);
 
-    bp::enum_<K7RCommissionStage>("K7RCommissionStage",
-                                  "The enum specifies a set of values representing stages when "
-                                  "commission is incurred.")
+    Enum<K7RCommissionStage>("K7RCommissionStage",
+                             "The enum specifies a set of values representing stages when "
+                             "commission is incurred.")
         .value("COMMISSION_STAGE_UNKNOWN", K7RCommissionStage::CommissionStageUnknown)
         .value("OPEN_COMMISSION", K7RCommissionStage::OpenCommission)
         .value("CLOSE_COMMISSION", K7RCommissionStage::CloseCommission)
         .value("ANY_DEAL_COMMISSION", K7RCommissionStage::AnyDealCommission);
 
-    bp::enum_<K7RCommissionUnitType>("K7RCommissionUnitType",
-                                     "The enum specifies a set of values representing the "
-                                     "commission unit type.")
+    Enum<K7RCommissionUnitType>("K7RCommissionUnitType",
+                                "The enum specifies a set of values representing the "
+                                "commission unit type.")
         .value("COMMISSION_TYPE_UNKNOWN", K7RCommissionUnitType::CommissionTypeUnknown)
         .value("COMMISSION_PER_LOT", K7RCommissionUnitType::CommissionPerLot)
         .value("COMMISSION_PER_LOT_CONV", K7RCommissionUnitType::CommissionPerLotConv)
@@ -184,32 +188,32 @@ void exportEnums()
         .value("COMMISSION_PER_ORDER_CONV", K7RCommissionUnitType::CommissionPerOrderConv)
         .value("COMMISSION_PER_BASIS_POINTS", K7RCommissionUnitType::CommissionPerBasisPoints);
 
-    bp::enum_<K7RCommissionStatus>("K7RCommissionStatus",
-                                   "The enum specifies a set of values representing the commission "
-                                   "status.")
+    Enum<K7RCommissionStatus>("K7RCommissionStatus",
+                              "The enum specifies a set of values representing the commission "
+                              "status.")
         .value("COMMISSION_STATUS_DISABLED", K7RCommissionStatus::CommissionStatusDisabled)
         .value("COMMISSION_STATUS_LOADING", K7RCommissionStatus::CommissionStatusLoading)
         .value("COMMISSION_STATUS_READY", K7RCommissionStatus::CommissionStatusReady)
         .value("COMMISSION_STATUS_FAIL_TO_LOAD", K7RCommissionStatus::CommissionStatusFailToLoad);
 
-    bp::enum_<K7RUserKind>("K7RUserKind",
-                           "The enum specifies a set of values representing the user kind.")
+    Enum<K7RUserKind>("K7RUserKind",
+                      "The enum specifies a set of values representing the user kind.")
         .value("UNDEFINED", K7RUserKind::UserKindUndefined)
         .value("TRADER", K7RUserKind::UserKindTrader)
         .value("CUSTOMER", K7RUserKind::UserKindCustomer)
         .value("DEALER", K7RUserKind::UserKindDealer)
         .value("ADMIN", K7RUserKind::UserKindAdmin);
 
-    bp::enum_<K7RRolloverStatus>("K7RRolloverStatus",
-                                 "The enum specifies a set of values representing the status of "
-                                 "rollovers.")
+    Enum<K7RRolloverStatus>("K7RRolloverStatus",
+                            "The enum specifies a set of values representing the status of "
+                            "rollovers.")
         .value("ROLLOVER_NOT_LOADED", K7RRolloverStatus::RolloverNotLoaded)
         .value("ROLLOVER_LOADING", K7RRolloverStatus::RolloverLoading)
         .value("ROLLOVER_READY", K7RRolloverStatus::RolloverReady)
         .value("FAIL_TO_LOAD", K7RRolloverStatus::RolloverFailToLoad);
 
-    bp::enum_<K7RReportUrlError>("K7RReportUrlError",
-                                 "The errors returned by K7RSession.get_report_url.")
+    Enum<K7RReportUrlError>("K7RReportUrlError",
+                            "The errors returned by K7RSession.get_report_url.")
         .value("REPORT_URL_NOT_SUPPORTED", K7RReportUrlError::ReportUrlNotSupported)
         .value("REPORT_URL_TOO_SMALL_BUFFER", K7RReportUrlError::ReportUrlTooSmallBuffer)
         .value("REPORT_URL_NOT_LOGGED", K7RReportUrlError::ReportUrlNotLogged)
@@ -220,7 +224,7 @@ void exportEnums()
         .value("REPORT_URL_NO_SUB_ID", K7RReportUrlError::ReportUrlNoSubId)
         .value("REPORT_URL_NO_ACC_ID", K7RReportUrlError::ReportUrlNoAccId);
 
-    bp::enum_<K7RTokenError>("K7RTokenError", "The errors returned by K7RSession.token.")
+    Enum<K7RTokenError>("K7RTokenError", "The errors returned by K7RSession.token.")
         .value("TOKEN_NOT_SUPPORTED", K7RTokenError::TokenNotSupported)
         .value("TOKEN_TOO_SMALL_BUFFER", K7RTokenError::TokenTooSmallBuffer)
         .value("TOKEN_NOT_LOGGED", K7RTokenError::TokenNotLogged)
@@ -228,8 +232,8 @@ void exportEnums()
         .value("TOKEN_SSO_ERROR", K7RTokenError::TokenSsoError);
 
     using P = K7RRequestParamsEnum;
-    bp::enum_<P>("K7RRequestParamsEnum",
-                 "The enum specifies a set of values representing the request parameters.")
+    Enum<P>("K7RRequestParamsEnum",
+            "The enum specifies a set of values representing the request parameters.")
         .value("UNKNOWN_PARAM", P::UnknownParam)
         .value("MSG_TYPE", P::MsgType)
         .value("MSG_SUBJECT", P::MsgSubject)

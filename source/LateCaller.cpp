@@ -36,9 +36,21 @@ void LateCaller::start()
 
 void LateCaller::post(Job job)
 {
+    bool queued = false;
     {
         std::lock_guard<std::recursive_mutex> lock(m_jobsMutex);
-        m_jobs.push_back(std::move(job));
+        if (!m_stop.load())
+        {
+            m_jobs.push_back(std::move(job));
+            queued = true;
+        }
+    }
+    if (!queued)
+    {
+        // A stopped worker runs no job: kept, this one would hold what it captured until the
+        // process ends. It goes now, outside the lock, as the jobs that the stop dropped did.
+        job = nullptr;
+        return;
     }
     std::lock_guard<std::mutex> wake(m_wakeUpMutex);
     m_wakeUp.notify_one();

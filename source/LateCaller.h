@@ -20,8 +20,8 @@ public:
     // The one object; the first call starts the worker, which is never restarted after a stop.
     static LateCaller& instance();
 
-    // Queues a job behind those already posted; never waits for a running job. Jobs posted after
-    // a stop stay queued and never run.
+    // Queues a job behind those already posted; never waits for a running job. A job posted
+    // after a stop never runs: it is destroyed at once, giving back what it holds.
     void post(Job job);
 
     // Drops the pending jobs and waits, without the interpreter lock, for the worker to end.

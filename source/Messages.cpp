@@ -4,6 +4,7 @@
 
 #include "GILGuard.h"
 #include "ModuleHandle.h"
+#include "PythonExit.h"
 
 #include <boost/python/errors.hpp>
 
@@ -312,6 +313,20 @@ std::string msgPureVirtualCalled(const char* name)
 
 namespace vexa2 { namespace python {
 
+std::string shownName(std::string_view name)
+{
+    std::string shown;
+    shown.reserve(name.size());
+    for (const char c : name)
+    {
+        if (c == '\0')
+            shown += "\\x00";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 void raiseMessage(PyObject* type, const std::string& text)
 {
     GILGuard guard;
@@ -373,6 +388,33 @@ std::string formatError(PyObject* type, PyObject* value, PyObject* traceback)
     return result;
 }
 
+// Writes `text` to sys.stderr and flushes it, so that a script's redirection sees the report;
+// false when there is no sys.stderr or writing to it fails. Leaves no Python error set. The write
+// runs Python code, during which the interpreter may end this thread at exit: nothing here gives
+// a reference back while unwinding.
+bool writeToSysStderr(const std::string& text)
+{
+    PyObject* const current = PySys_GetObject("stderr");
+    if (!current || current == Py_None)
+        return false;
+    // The write may replace sys.stderr and drop the stream it is running on.
+    const PythonReference stream(Py_NewRef(current));
+    const PythonReference message(
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
+    const PythonReference written(
+        message.get() ? PyObject_CallMethod(stream.get(), "write", "O", message.get()) : nullptr);
+    if (!written.get())
+    {
+        PyErr_Clear();
+        return false;
+    }
+    // A stream that took the text but cannot flush has it all the same: no second copy.
+    const PythonReference flushed(PyObject_CallMethod(stream.get(), "flush", nullptr));
+    if (!flushed.get())
+        PyErr_Clear();
+    return true;
+}
+
 }  // namespace
 
 void reportPythonError(const char* function, const char* file, int line)
@@ -395,10 +437,12 @@ void reportPythonError(const char* function, const char* file, int line)
     Py_XDECREF(shownValue);
     Py_XDECREF(shownType);
 
-    const std::string report = msgCallbackException(text.c_str(), function, file, line);
-    std::fputs(report.c_str(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
+    const std::string report = msgCallbackException(text.c_str(), function, file, line) + "\n";
+    if (!writeToSysStderr(report))
+    {
+        std::fputs(report.c_str(), stderr);
+        std::fflush(stderr);
+    }
 
     PyErr_Restore(type, value, traceback);
 }

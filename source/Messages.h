@@ -3,6 +3,7 @@
 
 #include <Python.h>
 #include <string>
+#include <string_view>
 
 // One builder per table entry; each loads its text from the module's string table (falling back
 // to its built-in copy) and formats its arguments into it.
@@ -61,12 +62,17 @@ std::string msgPureVirtualCalled(const char* name);         // 1052
 
 namespace vexa2 { namespace python {
 
+// A name as a message shows it (1002, 1036): whole, a NUL in it, which would end the message
+// there, written as the four characters \x00.
+std::string shownName(std::string_view name);
+
 // The raise sequence: takes the interpreter lock, sets `type` with `text`, throws the binding
 // library's error_already_set.
 [[noreturn]] void raiseMessage(PyObject* type, const std::string& text);
 
-// Writes message 1051 for the pending Python error to standard error and restores the error.
-// Called with the interpreter lock held; never raises.
+// Writes message 1051 for the pending Python error to sys.stderr (the process's standard error
+// when there is none or it fails) and restores the error. Called with the interpreter lock held;
+// never raises.
 void reportPythonError(const char* function, const char* file, int line);
 
 } }  // namespace vexa2::python

@@ -1,5 +1,6 @@
 // source/TextArguments.cpp: the conversions of text arguments, refusing an embedded NUL with
-// ValueError "embedded null character" (str) or "embedded null byte" (bytes).
+// ValueError "embedded null character" (str) or "embedded null byte" (bytes), and bytes that are
+// not UTF-8 with UnicodeDecodeError.
 #include "TextArguments.h"
 
 #include <boost/python.hpp>
@@ -22,6 +23,16 @@ void refuseEmbeddedNul(const char* data, Py_ssize_t size, const char* message)
         PyErr_SetString(PyExc_ValueError, message);
         bp::throw_error_already_set();
     }
+}
+
+// The library reads its texts as UTF-8 and gives them back as str: bytes that are not UTF-8 would
+// be taken and then fail to read back. The interpreter's own UnicodeDecodeError refuses them.
+void refuseNonUtf8(const char* data, Py_ssize_t size)
+{
+    PyObject* decoded = PyUnicode_DecodeUTF8(data, size, nullptr);
+    if (!decoded)
+        bp::throw_error_already_set();
+    Py_DECREF(decoded);
 }
 
 // The UTF-8 text of a str, kept by the str itself.
@@ -55,6 +66,7 @@ void* stringConvertible(PyObject* object)
     if (PyBytes_Check(object))
     {
         refuseEmbeddedNul(PyBytes_AS_STRING(object), PyBytes_GET_SIZE(object), "embedded null byte");
+        refuseNonUtf8(PyBytes_AS_STRING(object), PyBytes_GET_SIZE(object));
         return object;
     }
     return nullptr;

@@ -2,6 +2,7 @@
 // which a script hears of each event put into an all-events queue.
 #include <boost/python.hpp>
 
+#include "Constructors.h"
 #include "K7R/K7RAllEventQueueListener.h"
 
 namespace vexa2 { namespace python {
@@ -31,11 +32,13 @@ void exportAllEventQueueListener()
 {
     namespace bp = boost::python;
     using vexa2::python::K7RAllEventQueueListenerImpl;
+    using vexa2::python::checkedInit;
 
     const char* const reserved = "Reserved for future use.";
     bp::class_<K7RAllEventQueueListenerImpl, boost::shared_ptr<K7RAllEventQueueListenerImpl>,
                boost::noncopyable>
-        listener("AK7RAllEventQueueListener", reserved, bp::init<>());
+        listener("AK7RAllEventQueueListener", reserved,
+                 checkedInit<K7RAllEventQueueListenerImpl>());
     vexa2::python::defCallback(listener, "on_put_in_queue",
                                &K7RAllEventQueueListenerImpl::onPutInQueue, reserved);
 }

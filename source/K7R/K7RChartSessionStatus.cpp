@@ -3,6 +3,8 @@
 #include <boost/python.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include "Constructors.h"
+#include "Enums.h"
 #include "K7R/K7RChartSessionStatus.h"
 #include "Registrations.h"
 
@@ -52,7 +54,8 @@ void exportChartSessionStatus()
 
     bp::class_<K7RChartSessionStatusImpl, boost::shared_ptr<K7RChartSessionStatusImpl>,
                boost::noncopyable>
-        listener("AK7RChartSessionStatus", "Reserved for future use.", bp::init<>());
+        listener("AK7RChartSessionStatus", "Reserved for future use.",
+                 checkedInit<K7RChartSessionStatusImpl>());
     defCallback(listener, "on_chart_session_status_changed",
                 &K7RChartSessionStatusImpl::onChartSessionStatusChanged,
                 "The method processes notifications about session status changes.");
@@ -62,8 +65,8 @@ void exportChartSessionStatus()
 
     // No value 2: the library may still report it, and it reaches Python as an unnamed value.
     bp::scope inListener(listener);
-    bp::enum_<Status>("K7RChartSessionStatus",
-                      "The enum specifies a set of values representing the chart session status.")
+    Enum<Status>("K7RChartSessionStatus",
+                 "The enum specifies a set of values representing the chart session status.")
         .value("DISCONNECTED", Status::Disconnected)
         .value("CONNECTING", Status::Connecting)
         .value("CONNECTED", Status::Connected)

@@ -2,6 +2,7 @@
 // which a script follows the commissions provider's status and hears when commissions change.
 #include <boost/python.hpp>
 
+#include "Constructors.h"
 #include "K7R/K7RCommissionProviderListener.h"
 #include "K7R/K7RSessionServices.h"
 
@@ -46,13 +47,14 @@ void exportCommissionProviderListener()
 {
     namespace bp = boost::python;
     using vexa2::python::K7RCommissionProviderListenerImpl;
+    using vexa2::python::checkedInit;
 
     bp::class_<K7RCommissionProviderListenerImpl,
                boost::shared_ptr<K7RCommissionProviderListenerImpl>, boost::noncopyable>
         listener("AK7RCommissionProviderListener",
                  "The abstract class provides the method signatures to process notifications "
                  "about commissions.",
-                 bp::init<>());
+                 checkedInit<K7RCommissionProviderListenerImpl>());
     vexa2::python::defCallback(listener, "on_change_commission_provider_status",
                                &K7RCommissionProviderListenerImpl::onChangeCommissionProviderStatus,
                                "Processes notifications about commission status changes.");

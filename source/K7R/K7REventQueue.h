@@ -51,7 +51,9 @@ struct EventQueueMembers
         return Take(item);
     }
 
-    // A busy poll: the lock is taken only around each call of the breaker.
+    // A busy poll: the lock is taken only around each round's signal check and breaker call.
+    // A breaker that runs no Python code gives the interpreter no chance to run a signal
+    // handler, so Ctrl-C is looked for here; seen only after the wait, it would lose the item.
     static Taken breakableWaitGet(Queue& queue, const K7RQueueBreaker& breaker)
     {
         Item* item = nullptr;
@@ -60,6 +62,8 @@ struct EventQueueMembers
             bool goOn;
             {
                 GILGuard gil;
+                if (PyErr_CheckSignals() < 0)
+                    boost::python::throw_error_already_set();
                 goOn = breaker();
             }
             if (!goOn)

@@ -2,6 +2,7 @@
 // a script hears of completed and failed requests and of table updates.
 #include <boost/python.hpp>
 
+#include "Constructors.h"
 #include "K7R/K7RResponseListener.h"
 #include "Registrations.h"
 
@@ -66,13 +67,14 @@ void exportResponseListener()
 {
     namespace bp = boost::python;
     using vexa2::python::K7RResponseListenerImpl;
+    using vexa2::python::checkedInit;
 
     bp::class_<K7RResponseListenerImpl, boost::shared_ptr<K7RResponseListenerImpl>,
                boost::noncopyable>
         listener("AK7RResponseListener",
                  "The abstract class provides the method signatures to process notifications "
                  "about request completions, request failures and tables updates.",
-                 bp::init<>());
+                 checkedInit<K7RResponseListenerImpl>());
     defCallback(listener, "on_request_completed", &K7RResponseListenerImpl::onRequestCompleted,
                 "Processes a notification about the successful request completion.");
     defCallback(listener, "on_request_failed", &K7RResponseListenerImpl::onRequestFailed,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "Constructors.h"
 #include "K7R/K7RRolloverProviderListener.h"
 #include "K7R/K7RSessionServices.h"
 
@@ -57,13 +58,14 @@ void exportRolloverProviderListener()
 {
     namespace bp = boost::python;
     using vexa2::python::K7RRolloverProviderListenerImpl;
+    using vexa2::python::checkedInit;
 
     bp::class_<K7RRolloverProviderListenerImpl, boost::shared_ptr<K7RRolloverProviderListenerImpl>,
                boost::noncopyable>
         listener("AK7RRolloverProviderListener",
                  "The abstract class provides the method signature to process notifications about "
                  "rollover updating.",
-                 bp::init<>());
+                 checkedInit<K7RRolloverProviderListenerImpl>());
     vexa2::python::defCallback(listener, "on_status_changed",
                                &K7RRolloverProviderListenerImpl::onStatusChanged,
                                "The method processes notifications about rollover status updating.");

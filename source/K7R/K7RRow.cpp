@@ -97,7 +97,7 @@ bp::object readAttr(IK7RRow& row, std::string_view name)
             result = cellToPython(row, match.index, match.type);  // decides, even if None
     }
     if (result.is_none())
-        raiseMessage(PyExc_AttributeError, msgAttributeNotFound(std::string(name).c_str()));
+        raiseMessage(PyExc_AttributeError, msgAttributeNotFound(shownName(name).c_str()));
     return result;
 }
 

@@ -3,6 +3,8 @@
 #include <boost/python.hpp>
 
 #include "EnumValues.h"
+#include "Constructors.h"
+#include "Enums.h"
 #include "K7R/K7RSessionStatus.h"
 #include "Registrations.h"
 
@@ -52,15 +54,15 @@ void exportSessionStatus()
         "AK7RSessionStatus",
         "The abstract class provides the method signatures to process notifications about session "
         "status changes and login failure.",
-        bp::init<>());
+        checkedInit<K7RSessionStatusImpl>());
     defCallback(listener, "on_session_status_changed", &K7RSessionStatusImpl::onSessionStatusChanged,
                 "Processes notifications about the session status change.");
     defCallback(listener, "on_login_failed", &K7RSessionStatusImpl::onLoginFailed,
                 "Processes notifications about the login failure.");
 
     bp::scope inListener(listener);
-    bp::enum_<Status>("K7RSessionStatus",
-                      "The enum specifies a set of values representing the session status.")
+    Enum<Status>("K7RSessionStatus",
+                 "The enum specifies a set of values representing the session status.")
         .value("DISCONNECTED", Status::Disconnected)
         .value("CONNECTING", Status::Connecting)
         .value("TRADING_SESSION_REQUESTED", Status::TradingSessionRequested)

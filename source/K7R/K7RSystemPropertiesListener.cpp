@@ -2,6 +2,7 @@
 // a script hears of system property changes, one name and value at a time.
 #include <boost/python.hpp>
 
+#include "Constructors.h"
 #include "K7R/K7RSystemPropertiesListener.h"
 #include "Registrations.h"
 
@@ -31,10 +32,12 @@ void exportSystemPropertiesListener()
 {
     namespace bp = boost::python;
     using vexa2::python::K7RSystemPropertiesListenerImpl;
+    using vexa2::python::checkedInit;
 
     bp::class_<K7RSystemPropertiesListenerImpl, boost::shared_ptr<K7RSystemPropertiesListenerImpl>,
                boost::noncopyable>
-        listener("AK7RSystemPropertiesListener", "The abstract class...", bp::init<>());
+        listener("AK7RSystemPropertiesListener", "The abstract class...",
+                 checkedInit<K7RSystemPropertiesListenerImpl>());
     vexa2::python::defCallback(listener, "on_change_property",
                                &K7RSystemPropertiesListenerImpl::onChangeProperty,
                                "Reserved for future use.");

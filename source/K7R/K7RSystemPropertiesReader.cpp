@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "Messages.h"
 
@@ -48,33 +49,37 @@ using namespace vexa2::python;
 using Helper = K7RSystemPropertiesReaderHelper;
 using Base = K7RSystemPropertiesReaderBase;
 
-// The UTF-8 text of a str for the library, or null for a text that no C string can carry (one
-// with a NUL inside): such a name names no property.
-const char* propertyName(PyObject* text)
+// The UTF-8 text of a str, kept by the str itself.
+std::string_view utf8Name(PyObject* text)
 {
     Py_ssize_t size = 0;
     const char* bytes = PyUnicode_AsUTF8AndSize(text, &size);
     if (!bytes)
         bp::throw_error_already_set();
-    return std::strlen(bytes) == static_cast<std::size_t>(size) ? bytes : nullptr;
+    return std::string_view(bytes, static_cast<std::size_t>(size));
 }
 
-// The value of a property the reader must know: ValueError 1036 with the name otherwise.
+// The name as a C string for the library, or null for a text that no C string can carry (one
+// with a NUL inside): such a name names no property.
+const char* propertyName(std::string_view name)
+{
+    return std::strlen(name.data()) == name.size() ? name.data() : nullptr;
+}
+
+// The value of a property the reader must know: ValueError 1036 with the whole name otherwise.
 bp::object requiredProperty(Helper& reader, PyObject* name)
 {
-    const char* key = propertyName(name);
+    const std::string_view text = utf8Name(name);
+    const char* key = propertyName(text);
     const char* value = key ? reader.findProperty(key) : nullptr;
     if (!value)
-    {
-        const char* shown = PyUnicode_AsUTF8(name);
-        raiseMessage(PyExc_ValueError, msgSystemPropertyNotFound(shown ? shown : ""));
-    }
+        raiseMessage(PyExc_ValueError, msgSystemPropertyNotFound(shownName(text).c_str()));
     return bp::object(bp::handle<>(PyUnicode_FromString(value)));
 }
 
 bp::object findProperty(Helper& reader, const bp::str& name)
 {
-    const char* key = propertyName(name.ptr());
+    const char* key = propertyName(utf8Name(name.ptr()));
     const char* value = key ? reader.findProperty(key) : nullptr;
     return value ? bp::object(bp::handle<>(PyUnicode_FromString(value))) : bp::object();
 }
@@ -101,9 +106,19 @@ bp::object systemPropertiesGetItem(Helper& reader, const bp::object& key)
     raiseMessage(PyExc_ValueError, msgOnlyStringOrIntegerValue());
 }
 
-bp::object systemPropertiesGetAttr(Helper& reader, const bp::str& name)
+// A name that begins and ends with two underscores belongs to Python's protocols (copy, pickle,
+// and the like look such names up and expect AttributeError when they are missing), never to a
+// property.
+bp::object systemPropertiesGetAttr(const bp::object& self, const bp::str& name)
 {
-    return requiredProperty(reader, name.ptr());
+    const std::string_view text = utf8Name(name.ptr());
+    if (text.size() >= 4 && text.substr(0, 2) == "__" && text.substr(text.size() - 2) == "__")
+    {
+        PyErr_Format(PyExc_AttributeError, "'%.100s' object has no attribute '%U'",
+                     Py_TYPE(self.ptr())->tp_name, name.ptr());
+        bp::throw_error_already_set();
+    }
+    return requiredProperty(bp::extract<Helper&>(self)(), name.ptr());
 }
 
 }  // namespace

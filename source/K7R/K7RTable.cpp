@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "Callback.h"
+#include "Constructors.h"
 #include "K7R/K7RAllEventQueueListener.h"
 #include "K7R/K7REventQueue.h"
 #include "K7R/K7RRow.h"
@@ -501,7 +502,7 @@ void exportTableListener()
         "AK7RTableListener",
         "The abstract class provides method signatures to process notifications about trading "
         "tables events: adding/updating/deleting of rows, and changes in a table status.",
-        bp::init<>());
+        checkedInit<L>());
     defCallback(listener, "on_added", &L::onAdded,
                 "Processes a notification about the row addition to a table.");
     defCallback(listener, "on_changed", &L::onChanged,
@@ -519,7 +520,7 @@ void exportEachRowListener()
         "AK7REachRowListener",
         "The abstract class provides the method signature to process notifications about "
         "iteration through rows of a table.",
-        bp::init<>());
+        checkedInit<L>());
     defCallback(listener, "on_each_row", &L::onEachRow, "Iterates through the rows of the table.");
 }
 

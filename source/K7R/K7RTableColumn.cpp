@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "Enums.h"
 #include "K7R/K7RColumnNames.h"
 #include "K7R/K7RRow.h"
 #include "ObjectHandles.h"
@@ -65,9 +66,9 @@ void exportTableColumns()
     using namespace vexa2::python;
     using Type = IK7RTableColumn::K7RTableColumnType;
 
-    bp::enum_<Type>("K7RTableColumnType",
-                    "The enum specifies a set of values representing the data type of a table "
-                    "column.")
+    Enum<Type>("K7RTableColumnType",
+               "The enum specifies a set of values representing the data type of a table "
+               "column.")
         .value("INTEGER", Type::Integer)
         .value("DOUBLE", Type::Double)
         .value("STRING", Type::String)

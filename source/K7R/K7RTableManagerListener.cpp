@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "Constructors.h"
 #include "GILGuard.h"
 #include "PythonExit.h"
 #include "LateCaller.h"
@@ -94,13 +95,14 @@ void exportTableManagerListener()
 {
     namespace bp = boost::python;
     using vexa2::python::K7RTableManagerListenerImpl;
+    using vexa2::python::checkedInit;
 
     bp::class_<K7RTableManagerListenerImpl, boost::shared_ptr<K7RTableManagerListenerImpl>,
                boost::noncopyable>
         listener("AK7RTableManagerListener",
                  "The abstract class provides the method signature to process notifications about "
                  "table manager status changes.",
-                 bp::init<>());
+                 checkedInit<K7RTableManagerListenerImpl>());
     vexa2::python::defCallback(listener, "on_status_changed",
                                &K7RTableManagerListenerImpl::onStatusChanged,
                                "Processes notifications about the table manager status changes.");

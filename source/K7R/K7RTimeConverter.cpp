@@ -5,6 +5,7 @@
 #include <velvix/Velvix.h>
 
 #include "DateTime.h"
+#include "Enums.h"
 #include "K7R/K7RSessionServices.h"
 #include "ObjectHandles.h"
 
@@ -30,9 +31,9 @@ void exportTimeConverter()
     converter.def("convert", &convert, "Converts the date/time between time zones.");
 
     bp::scope inConverter(converter);
-    bp::enum_<TimeZone>("TimeZone",
-                        "The enum specifies a set of values representing the time zones the "
-                        "date/time can be converted between by K7RTimeConverter.")
+    Enum<TimeZone>("TimeZone",
+                   "The enum specifies a set of values representing the time zones the "
+                   "date/time can be converted between by K7RTimeConverter.")
         .value("UTC", TimeZone::UTC)
         .value("LOCAL", TimeZone::Local)
         .value("EST", TimeZone::EST)

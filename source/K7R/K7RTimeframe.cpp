@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "Enums.h"
 #include "Messages.h"
 #include "Registrations.h"
 
@@ -62,9 +63,9 @@ void exportTimeframe()
     const char* const reserved = "Reserved for future use.";
 
     // Each class's shared-pointer converters come with its held type.
-    bp::enum_<Unit>("K7RTimeFrameUnit",
-                    "The enum specifies a set of values representing the unit of measurement of "
-                    "the historical prices timeframe.")
+    Enum<Unit>("K7RTimeFrameUnit",
+               "The enum specifies a set of values representing the unit of measurement of "
+               "the historical prices timeframe.")
         .value("TICK", Unit::Tick)
         .value("MIN", Unit::Min)
         .value("HOUR", Unit::Hour)

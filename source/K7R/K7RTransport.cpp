@@ -7,6 +7,7 @@
 
 #include <velvix/Velvix.h>
 
+#include "Constructors.h"
 #include "K7R/ColumnLookup.h"
 #include "LateCaller.h"
 #include "ObjectHandles.h"
@@ -87,7 +88,8 @@ void exportTransport()
     // The members are plain functions in the class namespace, called on the class itself.
     bp::class_<CK7RTransport>(
         "K7RTransport",
-        "The class is used to create sessions and to configure the transport parameters.")
+        "The class is used to create sessions and to configure the transport parameters.",
+        vexa2::python::checkedInit<CK7RTransport>())
         .def("create_session", &createSession, "Creates a transport session.")
         .def("set_proxy", &setProxy2, proxyDoc)
         .def("set_proxy", &setProxy3, proxyDoc)

@@ -2,6 +2,7 @@
 // through which a script hears of each row put into an update queue.
 #include <boost/python.hpp>
 
+#include "Constructors.h"
 #include "K7R/K7RUpdateEventQueueListener.h"
 #include "K7R/LentRow.h"
 
@@ -30,11 +31,13 @@ void exportUpdateEventQueueListener()
 {
     namespace bp = boost::python;
     using vexa2::python::K7RUpdateEventQueueListenerImpl;
+    using vexa2::python::checkedInit;
 
     const char* const reserved = "Reserved for future use.";
     bp::class_<K7RUpdateEventQueueListenerImpl, boost::shared_ptr<K7RUpdateEventQueueListenerImpl>,
                boost::noncopyable>
-        listener("AK7RUpdateEventQueueListener", reserved, bp::init<>());
+        listener("AK7RUpdateEventQueueListener", reserved,
+                 checkedInit<K7RUpdateEventQueueListenerImpl>());
     vexa2::python::defCallback(listener, "on_put_in_queue",
                                &K7RUpdateEventQueueListenerImpl::onPutInQueue, reserved);
 }

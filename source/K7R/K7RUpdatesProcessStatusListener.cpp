@@ -3,6 +3,7 @@
 // begins and ends.
 #include <boost/python.hpp>
 
+#include "Constructors.h"
 #include "K7R/K7RUpdatesProcessStatusListener.h"
 
 namespace vexa2 { namespace python {
@@ -34,11 +35,13 @@ void exportUpdatesProcessStatusListener()
 {
     namespace bp = boost::python;
     using vexa2::python::K7RUpdatesProcessStatusListenerImpl;
+    using vexa2::python::checkedInit;
 
     const char* const reserved = "Reserved for future use.";
     bp::class_<K7RUpdatesProcessStatusListenerImpl,
                boost::shared_ptr<K7RUpdatesProcessStatusListenerImpl>, boost::noncopyable>
-        listener("AK7RUpdatesProcessStatusListener", reserved, bp::init<>());
+        listener("AK7RUpdatesProcessStatusListener", reserved,
+                 checkedInit<K7RUpdatesProcessStatusListenerImpl>());
     vexa2::python::defCallback(listener, "on_updates_process_status_changed",
                                &K7RUpdatesProcessStatusListenerImpl::onUpdatesProcessStatusChanged,
                                reserved);

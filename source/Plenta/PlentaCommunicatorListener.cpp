@@ -2,6 +2,7 @@
 // hears how the history requests it sent ended.
 #include <boost/python.hpp>
 
+#include "Constructors.h"
 #include "Plenta/PlentaCommunicator.h"
 #include "Plenta/PlentaCommunicatorListener.h"
 
@@ -67,11 +68,13 @@ void exportPlentaCommunicatorListener()
 {
     namespace bp = boost::python;
     using vexa2::python::PlentaCommunicatorListenerImpl;
+    using vexa2::python::checkedInit;
     const char* const reserved = "Reserved for future use.";
 
     bp::class_<PlentaCommunicatorListenerImpl, boost::shared_ptr<PlentaCommunicatorListenerImpl>,
                boost::noncopyable>
-        listener("APlentaCommunicatorListener", reserved, bp::init<>());
+        listener("APlentaCommunicatorListener", reserved,
+                 checkedInit<PlentaCommunicatorListenerImpl>());
     defCallback(listener, "on_request_completed",
                 &PlentaCommunicatorListenerImpl::onRequestCompleted, reserved);
     defCallback(listener, "on_request_failed", &PlentaCommunicatorListenerImpl::onRequestFailed,

@@ -2,6 +2,7 @@
 // which a script follows whether its communicator is ready and why it failed to start.
 #include <boost/python.hpp>
 
+#include "Constructors.h"
 #include "Plenta/PlentaCommunicator.h"
 #include "Plenta/PlentaCommunicatorListener.h"
 
@@ -47,11 +48,13 @@ void exportPlentaCommunicatorStatusListener()
 {
     namespace bp = boost::python;
     using vexa2::python::PlentaCommunicatorStatusListenerImpl;
+    using vexa2::python::checkedInit;
     const char* const reserved = "Reserved for future use.";
 
     bp::class_<PlentaCommunicatorStatusListenerImpl,
                boost::shared_ptr<PlentaCommunicatorStatusListenerImpl>, boost::noncopyable>
-        listener("APlentaCommunicatorStatusListener", reserved, bp::init<>());
+        listener("APlentaCommunicatorStatusListener", reserved,
+                 checkedInit<PlentaCommunicatorStatusListenerImpl>());
     defCallback(listener, "on_communicator_status_changed",
                 &PlentaCommunicatorStatusListenerImpl::onCommunicatorStatusChanged, reserved);
     defCallback(listener, "on_communicator_init_failed",

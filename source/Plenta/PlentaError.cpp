@@ -5,6 +5,7 @@
 #include <plenta/Plenta.h>
 #include <zorvat/Zorvat.h>
 
+#include "Enums.h"
 #include "ObjectHandles.h"
 #include "Plenta/PlentaCommunicator.h"
 
@@ -29,13 +30,13 @@ void exportPlentaErrors()
     using ZorvatCode = zorvat::IError::Code;
 
     // Values stay inside the enum classes: no export_values.
-    bp::enum_<PlentaCode>("PlentaErrorCode", "The Plenta error codes.")
+    Enum<PlentaCode>("PlentaErrorCode", "The Plenta error codes.")
         .value("ZORVAT_ERROR", plenta::IError::ZORVAT_ERROR)
         .value("NOT_READY", plenta::IError::NOT_READY)
         .value("BAD_ARGUMENTS", plenta::IError::BAD_ARGUMENTS)
         .value("OTHER_ERROR", plenta::IError::OTHER_ERROR);
 
-    bp::enum_<ZorvatCode>("ZorvatErrorCode", "The Zorvat error codes.")
+    Enum<ZorvatCode>("ZorvatErrorCode", "The Zorvat error codes.")
         .value("LOCKED", zorvat::IError::LOCKED)
         .value("QUOTES_CATALOG_BUSY", zorvat::IError::QUOTES_CATALOG_BUSY)
         .value("QUOTES_CACHE_BUSY", zorvat::IError::QUOTES_CACHE_BUSY)

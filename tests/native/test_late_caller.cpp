@@ -8,6 +8,7 @@
 #include <chrono>
 #include <future>
 #include <map>
+#include <memory>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -117,4 +118,20 @@ TEST(LateCaller, AWorkerNeverStartedStopsAtOnce)
     worker.post([&] { ran = true; });
     worker.stop();
     EXPECT_FALSE(ran);
+}
+
+TEST(LateCaller, AJobPostedAfterAStopIsDestroyedAtOnceUnrun)
+{
+    for (const bool started : {true, false})
+    {
+        LateCaller worker;
+        if (started)
+            worker.start();
+        worker.stop();
+        std::atomic<bool> ran{false};
+        auto held = std::make_shared<int>(0);
+        worker.post([&ran, held] { ran = true; });
+        EXPECT_EQ(held.use_count(), 1) << "started: " << started;
+        EXPECT_FALSE(ran);
+    }
 }

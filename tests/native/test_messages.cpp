@@ -562,4 +562,123 @@ TEST(MessageReportFallback, UnformattableErrorIsStillReported)
     EXPECT_EQ(error.text(), "too many orders");
 }
 
+
+// ---- where the report goes: sys.stderr, or the process's standard error without a usable one ----
+
+// Puts the stream that `setup` leaves in `stream` (or none, for "del") in place of sys.stderr
+// while it lives; the namespace stays readable for the checks.
+class SysStderrSwap
+{
+public:
+    explicit SysStderrSwap(const char* setup) : m_namespace(PyDict_New())
+    {
+        m_saved = PySys_GetObject("stderr");
+        Py_XINCREF(m_saved);
+        PyObject* result = PyRun_String(setup, Py_file_input, m_namespace, m_namespace);
+        EXPECT_NE(result, nullptr);
+        if (!result)
+            PyErr_Print();
+        Py_XDECREF(result);
+    }
+    ~SysStderrSwap()
+    {
+        PySys_SetObject("stderr", m_saved);
+        Py_XDECREF(m_saved);
+        Py_DECREF(m_namespace);
+    }
+    // str() of a Python expression over the setup's namespace.
+    std::string eval(const char* expression) const
+    {
+        PyObject* value = PyRun_String(expression, Py_eval_input, m_namespace, m_namespace);
+        PyObject* shown = value ? PyObject_Str(value) : nullptr;
+        const char* utf8 = shown ? PyUnicode_AsUTF8(shown) : nullptr;
+        std::string result = utf8 ? utf8 : "<failed>";
+        PyErr_Clear();
+        Py_XDECREF(shown);
+        Py_XDECREF(value);
+        return result;
+    }
+
+private:
+    PyObject* m_namespace;
+    PyObject* m_saved = nullptr;
+};
+
+const std::string kReportTail = " in function 'on_row' in file 'source\\K7R\\K7RTable' line 58\n";
+
+TEST(MessageReportStream, ARedirectedSysStderrGetsTheWholeReportFlushed)
+{
+    GILGuard gil;
+    // Longer than the 1,000 bytes that the interpreter's own formatted writes keep.
+    const std::string text(3000, 'v');
+    SysStderrSwap swap("import io, sys\n"
+                       "calls = []\n"
+                       "class Stream(io.StringIO):\n"
+                       "    def write(self, text):\n"
+                       "        calls.append('write')\n"
+                       "        return super().write(text)\n"
+                       "    def flush(self):\n"
+                       "        calls.append('flush')\n"
+                       "sys.stderr = stream = Stream()\n");
+    PyErr_SetString(PyExc_ValueError, text.c_str());
+    StderrCapture capture;
+    vexa2::python::reportPythonError("on_row", "source\\K7R\\K7RTable", 58);
+    EXPECT_EQ(capture.finish(), "");
+    const PythonError error = PythonError::fetch();
+    EXPECT_EQ(error.type, PyExc_ValueError);
+    EXPECT_EQ(error.text(), text);
+    EXPECT_EQ(swap.eval("stream.getvalue()"), "Exception ValueError: " + text + "\n" + kReportTail);
+    EXPECT_EQ(swap.eval("calls"), "['write', 'flush']");
+}
+
+struct UnusableStream
+{
+    const char* name;
+    const char* setup;
+};
+
+const UnusableStream kUnusableStreams[] = {
+    {"None", "import sys\nsys.stderr = None\n"},
+    {"missing", "import sys\ndel sys.stderr\n"},
+    {"write raises",
+     "import sys\n"
+     "class Broken:\n"
+     "    def write(self, text):\n"
+     "        raise OSError('disk full')\n"
+     "sys.stderr = Broken()\n"},
+    {"closed", "import io, sys\nsys.stderr = io.StringIO()\nsys.stderr.close()\n"},
+};
+
+void PrintTo(const UnusableStream& stream, std::ostream* out)
+{
+    *out << stream.name;
+}
+
+class MessageReportWithoutSysStderr : public testing::TestWithParam<UnusableStream>
+{
+};
+
+TEST_P(MessageReportWithoutSysStderr, GoesToTheProcessStandardErrorAndLeavesOnlyTheReportedError)
+{
+    GILGuard gil;
+    SysStderrSwap swap(GetParam().setup);
+    PyErr_SetString(PyExc_ValueError, "50% off");
+    StderrCapture capture;
+    vexa2::python::reportPythonError("on_row", "source\\K7R\\K7RTable", 58);
+    EXPECT_EQ(capture.finish(), "Exception ValueError: 50% off\n" + kReportTail);
+    const PythonError error = PythonError::fetch();
+    EXPECT_EQ(error.type, PyExc_ValueError);
+    EXPECT_EQ(error.text(), "50% off");
+    EXPECT_FALSE(PyErr_Occurred());
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, MessageReportWithoutSysStderr, testing::ValuesIn(kUnusableStreams),
+                         [](const testing::TestParamInfo<UnusableStream>& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name)
+                                 if (c == ' ')
+                                     c = '_';
+                             return name;
+                         });
+
 }  // namespace

@@ -367,6 +367,37 @@ class TestWaits:
         """)
         assert out == ["O-5 None None None None"]
 
+    def test_ctrl_c_ends_a_breakable_wait_whose_breaker_runs_no_python_code(self):
+        out = self.run("""
+            import functools, itertools, os, signal
+            queue = manager.get_table(dedezi.K7RTableType.ORDERS).get_update_event_queue(
+                dedezi.K7RTableUpdateType.INSERT)
+            rounds = itertools.count(1)  # a native breaker that counts its calls
+            interrupted, late = threading.Event(), []
+
+            def interrupt():
+                while int(repr(rounds)[len("count("):-1]) < 3:  # the wait is polling
+                    threading.Event().wait(0.001)
+                os.kill(os.getpid(), signal.SIGINT)
+                # A wait deaf to Ctrl-C ends only with an item, and then loses it.
+                if not interrupted.wait(10):
+                    late.append(sim.insert_row(sid, 2, {"OrderID": "late"}))
+
+            interrupter = threading.Thread(target=interrupt)
+            interrupter.start()
+            try:
+                queue.breakable_wait_get(rounds.__next__)
+                print("returned")
+            except KeyboardInterrupt:
+                interrupted.set()
+                print("interrupted")
+            interrupter.join(20)
+            sim.insert_row(sid, 2, {"OrderID": "O-9"})
+            print(bool(late), queue.try_get().order_id, queue.is_empty())
+            session.logout()
+        """, timeout=45)
+        assert out == ["interrupted", "False O-9 True"]
+
     def test_two_waiters_get_distinct_items_and_each_its_own_thread_state(self):
         out = self.run("""
             orders = manager.get_table(dedezi.K7RTableType.ORDERS)

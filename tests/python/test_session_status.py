@@ -4,7 +4,9 @@ override and of an override that raised, unsubscribing while a callback runs or 
 and a listener that Python drops while the library still holds it."""
 
 import contextvars
+import io
 import re
+import sys
 import textwrap
 import threading
 
@@ -321,6 +323,33 @@ class TestReports:
         (report,) = reports(capfd.readouterr().err)
         assert "KeyError: 'lookup fails'" in report[0]
         assert report[1:] == ("onSessionStatusChanged", "source\\K7R\\K7RSessionStatus", 16)
+        session.unsubscribe_session_status(listener)
+
+    @pytest.mark.parametrize("stream", ["StringIO", None])
+    def test_the_report_goes_to_sys_stderr_whole_or_to_the_process_without_one(
+            self, sim, session, capfd, monkeypatch, stream):
+        session, sid = session
+        redirected = io.StringIO() if stream else None
+        message = "x" * 2500  # more than the interpreter's own formatted writes keep
+
+        class Raising(dedezi.AK7RSessionStatus):
+            def on_session_status_changed(self, status):
+                raise ValueError(message)
+
+        listener = Raising()
+        session.subscribe_session_status(listener)
+        capfd.readouterr()
+        monkeypatch.setattr(sys, "stderr", redirected)
+        sim.fire_session_status(sid, 3)
+        assert sim.flush(10)
+        monkeypatch.undo()
+        written = capfd.readouterr().err
+        if redirected:
+            assert written == ""
+            written = redirected.getvalue()
+        (report,) = reports(written)
+        assert report[0].endswith(f"ValueError: {message}\n")
+        assert report[1:] == ("onSessionStatusChanged", "source\\K7R\\K7RSessionStatus", 20)
         session.unsubscribe_session_status(listener)
 
 

@@ -2,7 +2,9 @@
 reading by index, by name, by subscript and as attributes, the errors of each, and the server's
 own properties, which follow the changes made to them."""
 
+import copy
 import gc
+import pickle
 
 import pytest
 
@@ -67,15 +69,35 @@ def test_two_properties_read_every_way(properties):
     (lambda r: r.get(2), IndexError, "Index out of bounds"),
     (lambda r: r[1.5], ValueError, "Strings and integer only support as value"),
     (lambda r: r[None], ValueError, "Strings and integer only support as value"),
-    (lambda r: r["A\0B"], ValueError, NOT_FOUND.format("A")),
+    # Cut at the NUL, the name would be "A", which is there.
+    (lambda r: r["A\0B"], ValueError, NOT_FOUND.format("A\\x00B")),
+    (lambda r: getattr(r, "A\0B"), ValueError, NOT_FOUND.format("A\\x00B")),
+    (lambda r: r._A_, ValueError, NOT_FOUND.format("_A_")),
+    (lambda r: r.__A, ValueError, NOT_FOUND.format("__A")),
+    (lambda r: r.__A__, AttributeError,
+     "'K7RSystemPropertiesReader' object has no attribute '__A__'"),
 ], ids=["missing name", "missing attribute", "index past the end", "negative index", "huge index",
-        "get past the end", "float", "None", "name with a NUL"])
+        "get past the end", "float", "None", "name with a NUL", "attribute with a NUL",
+        "single underscores", "leading underscores only", "dunder attribute"])
 def test_errors_and_the_reader_stays_usable(properties, read, error, text):
     reader = properties([("A", "1"), ("B", "2")])
     with pytest.raises(error) as raised:
         read(reader)
     assert str(raised.value) == text
     assert reader["A"] == "1"
+
+
+def test_pythons_protocols_find_no_property_behind_a_dunder_name(properties):
+    reader = properties([("A", "1"), ("__reduce_ex__", "2")])
+    assert not hasattr(reader, "__getinitargs__")
+    assert getattr(reader, "__deepcopy__", None) is None
+    # The binding library's own refusal, as for every class of the module, not 1036.
+    for protocol in (copy.copy, copy.deepcopy, pickle.dumps):
+        with pytest.raises(RuntimeError, match="^Pickling of .* is not enabled"):
+            protocol(reader)
+    assert reader["__reduce_ex__"] == "2"  # a subscript still reads any name
+    with pytest.raises(ValueError, match=NOT_FOUND.format("x")):
+        hasattr(reader, "x")
 
 
 def test_get_refuses_a_negative_index_before_reading(properties):

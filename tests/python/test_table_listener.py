@@ -341,6 +341,32 @@ class TestReferences:
         assert out.split("\n")[:2] == ["0 0 0", "0"]
 
 
+    def test_a_subscription_after_finalize_holds_nothing(self):
+        # The stopped worker refuses its job: the table and the table's rows go back with it.
+        code = LOGGED_IN_CHILD + textwrap.dedent("""
+            import gc
+            sim.insert_row(sid, 2, {"OrderID": "O-1"})
+            table_id = sim.table_id(sid, 2)
+            listener = dedezi.AK7RTableListener()
+            dedezi.K7RTransport.finalize()
+            held = sim.refcount(table_id)
+            orders = manager.get_table(dedezi.K7RTableType.ORDERS)
+            orders.subscribe_update(dedezi.K7RTableUpdateType.INSERT, listener)
+            orders.subscribe_status(listener)
+            del orders
+            gc.collect()
+            print(sim.refcount(table_id) - held, sim.table_subscribers(sid, 2, "table_status"))
+            del listener, manager
+            session.logout()
+            del session
+            gc.collect()
+            print(sim.live("IK7RTable"), sim.live("IK7ROrderTableRow"))
+        """)
+        returncode, out, err = run_python(code, timeout=30)
+        assert returncode == 0, err
+        assert out.splitlines() == ["0 0", "0 0"]
+
+
 class TestEachRowListener:
     def test_every_row_is_visited_on_the_calling_thread_before_the_call_returns(self, sim,
                                                                                loaded):
