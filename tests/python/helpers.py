@@ -86,6 +86,21 @@ def references(sim, kinds):
     return {obj: sim.refcount(obj) for kind in kinds for obj in sim.objects(kind)}
 
 
+def settled_refcount(sim, obj, seconds=2.0):
+    """The reference count of `obj` once it stopped changing: a callback that has just reported
+    may still hold its arguments for a moment."""
+    import time
+
+    value, deadline = sim.refcount(obj), time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        time.sleep(0.02)
+        now = sim.refcount(obj)
+        if now == value:
+            return now
+        value = now
+    return value
+
+
 def manager_listener():
     """A table manager listener that records the statuses it is told."""
     import dedezi

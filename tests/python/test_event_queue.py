@@ -11,7 +11,7 @@ import threading
 import pytest
 
 import dedezi
-from helpers import LOGGED_IN_CHILD, journal_calls, run_python
+from helpers import LOGGED_IN_CHILD, journal_calls, run_python, settled_refcount
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -258,7 +258,7 @@ class TestAccessors:
     def test_a_manager_queue_keeps_its_manager(self, sim, loaded):
         _, session_id, manager = loaded
         manager_id = sim.manager_id(session_id)
-        held = sim.refcount(manager_id)
+        held = settled_refcount(sim, manager_id)
         queue = manager.tables_update_event_queue
         assert sim.refcount(manager_id) == held + 1
         del queue

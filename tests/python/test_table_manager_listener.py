@@ -13,7 +13,7 @@ import weakref
 import pytest
 
 import dedezi
-from helpers import Recorder, new_session, run_python
+from helpers import Recorder, new_session, run_python, settled_refcount
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -208,11 +208,12 @@ def test_managers_handed_to_the_override_are_released_once_python_drops_them(sim
     managers.clear()
     gc.collect()
     manager_id = sim.manager_id(session_id)
-    before, released = sim.refcount(manager_id), sim.release_calls("IK7RTableManager")
+    before = settled_refcount(sim, manager_id)
+    released = sim.release_calls("IK7RTableManager")
     for status in (Status.TABLES_LOADING, Status.TABLES_LOADED):
         sim.set_manager_status(session_id, int(status))
     assert len(seen.wait_for(4)) == 4
-    assert sim.refcount(manager_id) == before + 2
+    assert settled_refcount(sim, manager_id) == before + 2
     managers.clear()
     gc.collect()
     assert sim.refcount(manager_id) == before

@@ -9,7 +9,7 @@ import gc
 import pytest
 
 import dedezi
-from helpers import members, send_command
+from helpers import members, send_command, settled_refcount
 from test_response_listener import tables_updates, trading, listened  # noqa: F401
 
 pytestmark = pytest.mark.timeout(60)
@@ -147,7 +147,7 @@ def test_server_time_is_a_naive_datetime_at_whole_seconds(stream):
 def test_items_and_rows_outlive_the_reader_and_each_releases_once(sim, stream):
     reader = stream()
     (offer_row,) = sim.objects("IK7ROfferTableRow")
-    held = sim.refcount(offer_row)
+    held = settled_refcount(sim, offer_row)
     items = [item for item in reader if item is not None]
     rows = [items[0].row, items[0].row]
     assert rows[0] is not rows[1] and rows[0].offer_id == rows[1].offer_id == "1"
@@ -155,7 +155,7 @@ def test_items_and_rows_outlive_the_reader_and_each_releases_once(sim, stream):
     del reader
     gc.collect()
     assert sim.live(KIND) == 0
-    without_reader = sim.refcount(offer_row)
+    without_reader = settled_refcount(sim, offer_row)
     assert rows[0].instrument == "EUR/USD" and items[1].row.order_id == "9"
     del items, rows
     gc.collect()
