@@ -7,7 +7,6 @@
 
 #include <velvix/K7REnums.h>
 
-#include "EnumValues.h"
 #include "Constructors.h"
 #include "Enums.h"
 #include "Registrations.h"
@@ -327,10 +326,6 @@ void exportEnums()
         .value("EXPIRE_DATE_TIME", P::ExpireDateTime)
         .value("PEG_OFFSET_MIN", P::PegOffsetMin)
         .value("PEG_OFFSET_MAX", P::PegOffsetMax);
-
-    // The types that callbacks and readers hand out most.
-    vexa2::python::convertByValueTable<K7RTable, K7RResponseType, K7RTableUpdateType, K7RTableStatus,
-                                       K7RTableManagerStatus, K7RUpdatesProcessStatus>();
 }
 
 void exportConstantClasses()

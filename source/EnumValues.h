@@ -34,24 +34,20 @@ struct EnumValues
 
 }  // namespace detail
 
-// After the enum_<E> registration and its values.
+// After the enum_<E> registration; its values may come later.
 template <class E>
 void convertOneByValueTable()
 {
     namespace cv = boost::python::converter;
     auto& registration = const_cast<cv::registration&>(cv::registered<E>::converters);
+    if (registration.m_to_python == &detail::EnumValues<E>::convert)
+        return;  // registered once already: the generic one is kept
     boost::python::object type(
         boost::python::handle<>(boost::python::borrowed(registration.get_class_object())));
     const boost::python::object values = type.attr("values");
     detail::EnumValues<E>::values = boost::python::incref(values.ptr());
     detail::EnumValues<E>::generic = registration.m_to_python;
     registration.m_to_python = &detail::EnumValues<E>::convert;
-}
-
-template <class... E>
-void convertByValueTable()
-{
-    (convertOneByValueTable<E>(), ...);
 }
 
 } }  // namespace vexa2::python

@@ -5,12 +5,15 @@
 
 #include <boost/python/enum.hpp>
 
+#include "EnumValues.h"
+
 namespace vexa2 { namespace python {
 
 // Gives the enum type `type` a __new__ that refuses a value outside the C int range.
 void refuseValuesBeyondInt(PyObject* type);
 
-// boost::python::enum_, with the guard above on its type.
+// boost::python::enum_, with the guard above on its type, converting its values to Python through
+// its own table of values (which the later .value calls fill).
 template <class E>
 class Enum : public boost::python::enum_<E>
 {
@@ -19,6 +22,7 @@ public:
         : boost::python::enum_<E>(name, doc)
     {
         refuseValuesBeyondInt(this->ptr());
+        convertOneByValueTable<E>();
     }
 };
 

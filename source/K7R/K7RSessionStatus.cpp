@@ -2,7 +2,6 @@
 // K7RSessionStatus, through which a script follows its session's state.
 #include <boost/python.hpp>
 
-#include "EnumValues.h"
 #include "Constructors.h"
 #include "Enums.h"
 #include "K7R/K7RSessionStatus.h"
@@ -74,5 +73,4 @@ void exportSessionStatus()
         .value("CONNECTED_WITH_NEED_TO_CHANGE_PASSWORD", Status::ConnectedWithNeedToChangePassword)
         .value("CHART_SESSION_RECONNECTING", Status::ChartSessionReconnecting)
         .export_values();
-    convertByValueTable<Status>();
 }
