@@ -101,6 +101,22 @@ def settled_refcount(sim, obj, seconds=2.0):
     return value
 
 
+# Source of module_classes(): every class reachable from the module, nested ones included. Kept as
+# text so that child interpreters can run it too.
+MODULE_CLASSES = """
+import dedezi
+
+def module_classes():
+    found, classes = [], [dedezi]
+    while classes:
+        for value in vars(classes.pop()).values():
+            if isinstance(value, type) and value.__module__ == "dedezi" and value not in found:
+                found.append(value)
+                classes.append(value)
+    return found
+"""
+
+
 def manager_listener():
     """A table manager listener that records the statuses it is told."""
     import dedezi

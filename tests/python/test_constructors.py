@@ -3,23 +3,17 @@ that is not an instance of that class: refused, never built into the object's me
 
 import pytest
 
-from helpers import run_python
+from helpers import MODULE_CLASSES, run_python
 
 pytestmark = pytest.mark.timeout(60)
 
 
 def test_init_on_a_foreign_self_is_refused_by_every_class():
     # A foreign self corrupted the interpreter's memory: the classes are tried in a child.
-    code = """
+    code = MODULE_CLASSES + """
 import gc
-import dedezi
 
-found, classes = [], [dedezi]
-while classes:
-    for value in vars(classes.pop()).values():
-        if isinstance(value, type) and value.__module__ == "dedezi" and value not in found:
-            found.append(value)
-            classes.append(value)
+found = module_classes()
 # Enums keep int's __init__, which builds nothing.
 own = [cls for cls in found if "__init__" in vars(cls) and not issubclass(cls, int)]
 constructible = []

@@ -5,7 +5,7 @@ what the script gave."""
 import pytest
 
 import dedezi
-from helpers import run_python
+from helpers import MODULE_CLASSES, run_python
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -13,17 +13,9 @@ INT_MIN, INT_MAX = -2**31, 2**31 - 1
 BEYOND_INT = [INT_MAX + 1, INT_MIN - 1, 2**63, -2**63 - 1, 10**400]
 
 # Every enum type reachable from the module, nested ones included (a child process runs it too).
-ALL_ENUMS = """
-import dedezi
-
+ALL_ENUMS = MODULE_CLASSES + """
 def all_enums():
-    found, classes = [], [dedezi]
-    while classes:
-        for value in vars(classes.pop()).values():
-            if isinstance(value, type) and value.__module__ == "dedezi" and value not in found:
-                found.append(value)
-                classes.append(value)
-    return [cls for cls in found if issubclass(cls, int)]
+    return [cls for cls in module_classes() if issubclass(cls, int)]
 """
 namespace = {}
 exec(ALL_ENUMS, namespace)
