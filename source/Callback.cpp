@@ -2,17 +2,18 @@
 // missing-override error.
 #include "Callback.h"
 
-#include <algorithm>
-
 namespace vexa2 { namespace python {
+
+namespace {
+
+// The innermost active guard of this thread; each links to the next one out.
+thread_local CallbackGuard* t_innermost = nullptr;
+
+}  // namespace
 
 void APythonCallback::reset()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     m_stopped.store(false);
-    // Busy tells whether a callback runs: a listener subscribed again from inside its own
-    // callback is still running it.
-    m_busy.store(!m_running.empty());
 }
 
 void APythonCallback::stopAndWait()
@@ -23,45 +24,65 @@ void APythonCallback::stopAndWait()
 
 void APythonCallback::waitWhileRunning()
 {
-    const std::thread::id self = std::this_thread::get_id();
-    // Callbacks of other threads are waited for; the ones this thread is inside of are not.
-    auto othersIdle = [this, self] {
-        return std::all_of(m_running.begin(), m_running.end(),
-                           [self](std::thread::id running) { return running == self; });
-    };
-    std::unique_lock<std::mutex> lock(m_mutex);
+    // Callbacks of other threads are waited for; the ones this thread is inside of are not, and
+    // their number does not change while it waits here.
+    const int own = CallbackGuard::heldByThisThread(*this);
+    auto othersIdle = [this, own] { return m_running.load() == own; };
     if (othersIdle())
         return;
+    m_waiting.fetch_add(1);
     // The running callback may need the interpreter lock to end; it is taken back only after
     // the mutex is let go, so this thread never waits for the lock while holding the mutex.
     PyThreadState* saved = nullptr;
     if (holdsInterpreterLock())
         saved = PyEval_SaveThread();
-    m_idle.wait(lock, othersIdle);
-    lock.unlock();
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_idle.wait(lock, othersIdle);
+    }
+    m_waiting.fetch_sub(1);
     if (saved)
         restoreThread(saved);
 }
 
+void APythonCallback::leave()
+{
+    m_running.fetch_sub(1);
+    if (m_waiting.load() > 0)
+    {
+        // Under the mutex, so that a waiter is either before its test or inside its wait.
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_idle.notify_all();
+    }
+}
+
 CallbackGuard::CallbackGuard(APythonCallback& callback) : m_callback(callback)
 {
-    std::lock_guard<std::mutex> lock(m_callback.m_mutex);
+    m_callback.m_running.fetch_add(1);
     if (m_callback.m_stopped.load())
+    {
+        m_callback.leave();
         return;
+    }
     m_active = true;
-    m_callback.m_running.push_back(std::this_thread::get_id());
-    m_callback.m_busy.store(true);
+    m_outer = t_innermost;
+    t_innermost = this;
 }
 
 CallbackGuard::~CallbackGuard()
 {
     if (!m_active)
         return;
-    std::lock_guard<std::mutex> lock(m_callback.m_mutex);
-    auto& running = m_callback.m_running;
-    running.erase(std::find(running.begin(), running.end(), std::this_thread::get_id()));
-    m_callback.m_busy.store(!running.empty());
-    m_callback.m_idle.notify_all();
+    t_innermost = m_outer;
+    m_callback.leave();
+}
+
+int CallbackGuard::heldByThisThread(const APythonCallback& callback)
+{
+    int held = 0;
+    for (const CallbackGuard* guard = t_innermost; guard; guard = guard->m_outer)
+        held += &guard->m_callback == &callback;
+    return held;
 }
 
 void raisePureVirtualCalled(const char* name)

@@ -49,13 +49,18 @@ public:
 private:
     friend class CallbackGuard;
 
+    // A callback that ended: wakes a waiting unsubscribe.
+    void leave();
+
+    // A callback counts itself in m_running before it tests m_stopped, and an unsubscribe sets
+    // m_stopped before it reads m_running, all sequentially consistent: either the callback sees
+    // the stop or the unsubscribe sees the callback. Likewise m_waiting against m_running, so an
+    // ending callback takes the mutex only when someone waits, and never misses the waiter.
     std::mutex m_mutex;
     std::condition_variable m_idle;
     std::atomic<bool> m_stopped{false};
-    std::atomic<bool> m_busy{false};
-    // The threads inside a callback, one entry per callback (a library may call a listener from
-    // several threads at once); guarded by m_mutex. busy is true while it is not empty.
-    std::vector<std::thread::id> m_running;
+    std::atomic<int> m_running{0};  // callbacks inside their guard, on any thread
+    std::atomic<int> m_waiting{0};  // threads waiting for them
 };
 
 // The scope of one dispatch: marks the listener busy unless it is being removed.
@@ -70,8 +75,12 @@ public:
     // False: the listener is being removed and the callback must do nothing.
     bool active() const { return m_active; }
 
+    // How many of `callback`'s running callbacks this thread is inside of.
+    static int heldByThisThread(const APythonCallback& callback);
+
 private:
     APythonCallback& m_callback;
+    CallbackGuard* m_outer = nullptr;  // the next active guard out on this thread
     bool m_active = false;
 };
 
@@ -145,13 +154,24 @@ inline Found findFunction(PyObject* self, PyTypeObject* base, PyObject* name, Py
 // Steps of a Python-side callback after the lock is taken: lookup, call, report. The override may
 // run for as long as it likes, so the interpreter may end this thread inside the call: what the
 // call holds is in PythonReferences, which the unwinding leaves alone.
-// function(self, *arguments) without a bound method.
-template <std::size_t... I>
-PyObject* callWithSelf(PyObject* function, PyObject* self, [[maybe_unused]] PyObject* arguments,
-                       std::index_sequence<I...>)
+
+// function(self, *arguments) without a tuple: the arguments are converted one by one and given
+// back once the call has returned.
+template <std::size_t... I, class... Args>
+PyObject* callWithSelf(PyObject* function, PyObject* self, std::index_sequence<I...>,
+                       const Args&... args)
 {
-    PyObject* stack[] = {self, PyTuple_GET_ITEM(arguments, I)...};
-    return PyObject_Vectorcall(function, stack, 1 + sizeof...(I), nullptr);
+    PythonReference held(boost::python::incref(function));
+    // One more, empty, so that a callback without arguments has an array too.
+    PythonReference converted[] = {
+        PythonReference(boost::python::incref(boost::python::object(args).ptr()))...,
+        PythonReference()};
+    PyObject* stack[] = {self, converted[I].get()...};
+    PyObject* result = PyObject_Vectorcall(function, stack, 1 + sizeof...(I), nullptr);
+    for (PythonReference& argument : converted)
+        argument.drop();
+    held.drop();
+    return result;
 }
 
 template <class Lookup, class... Args>
@@ -166,13 +186,11 @@ void callOverride(const CallbackSite& site, PyObject* self, PyTypeObject* base, 
         if (found == Found::function)
         {
             line = site.line + 4;
-            const PythonReference held(boost::python::incref(function));
-            const PythonReference arguments(
-                boost::python::incref(boost::python::make_tuple(args...).ptr()));
-            const PythonReference result(callWithSelf(function, self, arguments.get(),
-                                                      std::index_sequence_for<Args...>()));
-            if (!result.get())
+            PyObject* result =
+                callWithSelf(function, self, std::index_sequence_for<Args...>(), args...);
+            if (!result)
                 boost::python::throw_error_already_set();
+            Py_DECREF(result);
             return;
         }
         if (found == Found::none)
@@ -249,7 +267,7 @@ protected:
         CallbackGuard guard(*this);
         if (!guard.active())
             return;
-        GILGuard gil;
+        // The caller holds the lock: the helper's forward, or a job of the library's thread.
         detail::callOverride(
             site, boost::python::detail::wrapper_base_::get_owner(*this), ownClass(),
             [this](const char* name) { return this->get_override(name); }, args...);
@@ -283,10 +301,13 @@ protected:
             GILGuard gil;
             if (Impl* owner = m_owner)
             {
-                const PythonReference self(
+                PythonReference self(
                     boost::python::xincref(boost::python::detail::wrapper_base_::get_owner(*owner)));
                 (owner->*callback)(std::forward<Args>(args)...);
+                // Returned from Python: the lock is held.
+                self.drop();
             }
+            gil.release();
         }
         this->release();
     }

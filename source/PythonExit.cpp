@@ -213,8 +213,12 @@ PyGILState_STATE ensureThread()
 
 void releaseThread(PyGILState_STATE state)
 {
-    if (!holdsInterpreterLock())
-        return;
+    if (holdsInterpreterLock())
+        releaseHeldThread(state);
+}
+
+void releaseHeldThread(PyGILState_STATE state)
+{
     if (state == PyGILState_UNLOCKED && t_kept)
         PyErr_Clear();
     PyGILState_Release(state);

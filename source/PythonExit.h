@@ -42,6 +42,8 @@ PyGILState_STATE ensureThread();
 // PyGILState_Release of what ensureThread gave, when this thread holds the lock. The outermost
 // release on a thread that keeps its state drops any error left set, as a dropped state did.
 void releaseThread(PyGILState_STATE state);
+// The same where the lock is surely held, not on a thread the interpreter is ending.
+void releaseHeldThread(PyGILState_STATE state);
 
 // Whether this thread holds the interpreter lock; false on a thread that the finalizing
 // interpreter is ending.
@@ -72,6 +74,13 @@ public:
     PythonReference& operator=(const PythonReference&) = delete;
 
     PyObject* get() const { return m_object; }
+
+    // Gives it back now, where the lock is surely held (after a call into Python returned).
+    void drop()
+    {
+        Py_XDECREF(m_object);
+        m_object = nullptr;
+    }
 
 private:
     PyObject* m_object;

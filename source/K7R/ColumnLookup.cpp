@@ -162,6 +162,13 @@ public:
         return match;
     }
 
+    // The column at an index below the size: no match where the collection gave no column.
+    ColumnMatch at(int index) const
+    {
+        const std::size_t i = static_cast<std::size_t>(index);
+        return m_hasColumn[i] ? ColumnMatch{index, m_types[i]} : ColumnMatch();
+    }
+
 private:
     int firstIndex(std::size_t hash, std::string_view id) const
     {
@@ -175,13 +182,17 @@ private:
         m_names = NameTable<ColumnMatch>();
         const int size = std::max(0, m_columns->size());
         m_types.assign(static_cast<std::size_t>(size), Type::Integer);
+        m_hasColumn.assign(static_cast<std::size_t>(size), false);
         for (int index = 0; index < size; ++index)
         {
             const OwnedReference<IK7RTableColumn> column(m_columns->get(index));
-            const char* id = column ? column->getId() : nullptr;
-            if (!id)
-                continue;  // never matches
+            if (!column)
+                continue;
+            m_hasColumn[static_cast<std::size_t>(index)] = true;
             m_types[static_cast<std::size_t>(index)] = column->getType();
+            const char* id = column->getId();
+            if (!id)
+                continue;  // never matches by name
             const std::string_view text(id);
             const std::size_t hash = hashOf(text);
             if (!m_ids.find(hash, 0, text))  // the first of duplicate identifiers answers
@@ -191,6 +202,7 @@ private:
 
     IK7RTableColumnCollection* m_columns;
     std::vector<Type> m_types;
+    std::vector<bool> m_hasColumn;
     NameTable<int> m_ids;
     NameTable<ColumnMatch> m_names;
 };
@@ -212,14 +224,12 @@ public:
         const int size = columns->size();
         if (size <= 0)
             return ColumnMatch();
-        KnownCollection* known = m_last && m_last->columns() == columns ? m_last : lookup(columns);
-        if (!known)
-            known = add(columns);
-        else
-            known->checkSize(size);
-        known->lastUse = ++m_clock;
-        m_last = known;
-        return known->find(tableType, name);
+        return collection(columns, size).find(tableType, name);
+    }
+
+    ColumnMatch at(IK7RTableColumnCollection* columns, int size, int index)
+    {
+        return collection(columns, size).at(index);
     }
 
     bool released() const { return m_released; }
@@ -234,6 +244,19 @@ public:
     }
 
 private:
+    // What is known of a collection of `size` columns, learnt now if it is new.
+    KnownCollection& collection(IK7RTableColumnCollection* columns, int size)
+    {
+        KnownCollection* known = m_last && m_last->columns() == columns ? m_last : lookup(columns);
+        if (!known)
+            known = add(columns);
+        else
+            known->checkSize(size);
+        known->lastUse = ++m_clock;
+        m_last = known;
+        return *known;
+    }
+
     KnownCollection* lookup(IK7RTableColumnCollection* columns) const
     {
         for (const std::unique_ptr<KnownCollection>& known : m_known)
@@ -319,6 +342,15 @@ ColumnMatch lookupColumn(IK7RTableColumnCollection* columns, int tableType, std:
     if (known.released())
         return walkColumns(columns, tableType, name);
     return known.find(columns, tableType, name);
+}
+
+ColumnMatch lookupColumnAt(IK7RTableColumnCollection* columns, int size, int index)
+{
+    KnownCollections& known = knownCollections();
+    if (!known.released())
+        return known.at(columns, size, index);
+    const OwnedReference<IK7RTableColumn> column(columns->get(index));
+    return column ? ColumnMatch{index, column->getType()} : ColumnMatch();
 }
 
 void releaseColumnLookups()

@@ -31,6 +31,11 @@ ColumnMatch walkColumns(IK7RTableColumnCollection* columns, int tableType, std::
 // call only with the lock held.
 ColumnMatch lookupColumn(IK7RTableColumnCollection* columns, int tableType, std::string_view name);
 
+// The column at `index` of `columns`, which has just given `size`, with 0 <= index < size: from
+// what the lookup learnt of the collection, as its get and the column's getType would answer; no
+// match when the collection has no column there. The same lock and release as lookupColumn.
+ColumnMatch lookupColumnAt(IK7RTableColumnCollection* columns, int size, int index);
+
 // Gives every kept collection back to the library, and keeps none from then on: the library is
 // finalized or the interpreter exits. The interpreter lock must be held.
 void releaseColumnLookups();

@@ -73,13 +73,19 @@ bp::object cellToPython(IK7RRow& row, int column, IK7RTableColumn::K7RTableColum
 
 bp::object rowGetCell(IK7RRow& row, int index)
 {
-    const OwnedReference<IK7RTableColumnCollection> columns(row.getColumns());
-    if (index < 0 || index >= columnCount(columns.get()))
-        raiseMessage(PyExc_IndexError, msgIndexOutOfBounds());
-    const OwnedReference<IK7RTableColumn> column(columns->get(index));
+    // The collection is asked for each time, the cell read live; the column's type is learnt
+    // once per collection, which does not change.
+    ColumnMatch column;
+    {
+        const OwnedReference<IK7RTableColumnCollection> columns(row.getColumns());
+        const int count = columnCount(columns.get());
+        if (index < 0 || index >= count)
+            raiseMessage(PyExc_IndexError, msgIndexOutOfBounds());
+        column = lookupColumnAt(columns.get(), count, index);
+    }
     if (!column)
         return bp::object();
-    return cellToPython(row, index, column->getType());
+    return cellToPython(row, index, column.type);
 }
 
 namespace {

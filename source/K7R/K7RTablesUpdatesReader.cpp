@@ -18,10 +18,10 @@ namespace bp = boost::python;
 class K7RTablesUpdatesReaderItem
 {
 public:
+    // Takes over the reference that `row` carries.
     K7RTablesUpdatesReaderItem(IK7RRow* row, K7RTableUpdateType type, K7RTable table)
         : m_row(row), m_type(type), m_table(table)
     {
-        m_row->addRef();
     }
 
     ~K7RTablesUpdatesReaderItem() { m_row->release(); }
@@ -64,10 +64,14 @@ bp::object K7RTablesUpdatesReaderContainerGetter(IK7RTablesUpdatesReader* reader
     }
     if (!row)
         return bp::object();
-    // The getter's reference goes on every way out; the item holds its own.
-    const std::unique_ptr<IK7RRow, void (*)(IK7RRow*)> returned(row, &releaseObject<IK7RRow>);
-    return bp::object(
-        boost::make_shared<K7RTablesUpdatesReaderItem>(row, reader->getUpdateType(i), reader->getUpdateTable(i)));
+    // The getter's reference becomes the item's; it goes back if the item is never made.
+    std::unique_ptr<IK7RRow, void (*)(IK7RRow*)> returned(row, &releaseObject<IK7RRow>);
+    const K7RTableUpdateType type = reader->getUpdateType(i);
+    const K7RTable table = reader->getUpdateTable(i);
+    boost::shared_ptr<K7RTablesUpdatesReaderItem> item =
+        boost::make_shared<K7RTablesUpdatesReaderItem>(row, type, table);
+    returned.release();
+    return bp::object(item);
 }
 
 } }  // namespace vexa2::python
