@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -277,6 +278,62 @@ private:
     Helper* m_helper;
 };
 
+namespace detail {
+
+// How forward hands one argument to the owner's method: as it is.
+template <class T, class = void>
+class Passed
+{
+public:
+    explicit Passed(T&& value) : m_value(std::forward<T>(value)) {}
+    T&& get() { return std::forward<T>(m_value); }
+    void drop() {}
+
+private:
+    T&& m_value;
+};
+
+// An argument that becomes a Python object first (a lent row): made here, with the lock held,
+// and kept out of reach of the unwinding, as PythonReference does, for a thread that the
+// finalizing interpreter ends inside the override.
+template <class T>
+class Passed<T, std::void_t<decltype(std::declval<const T&>().toPython())>>
+{
+public:
+    explicit Passed(T&& value) { new (&m_object) boost::python::object(value.toPython()); }
+    ~Passed()
+    {
+        if (m_made && holdsInterpreterLock())
+            m_object.~object();
+    }
+    Passed(const Passed&) = delete;
+    Passed& operator=(const Passed&) = delete;
+
+    const boost::python::object& get() const { return m_object; }
+    // Where the lock is surely held: after the call into Python returned.
+    void drop()
+    {
+        m_object.~object();
+        m_made = false;
+    }
+
+private:
+    union
+    {
+        boost::python::object m_object;
+    };
+    bool m_made = true;
+};
+
+template <class Impl, class... Params, class... P>
+void callPassed(Impl* owner, void (Impl::*callback)(Params...), P&&... passed)
+{
+    (owner->*callback)(passed.get()...);
+    (passed.drop(), ...);
+}
+
+}  // namespace detail
+
 // The library-side half of a listener pair, over the library's listener interface.
 template <class Impl, class Interface>
 class ListenerHelper : public TK7R2ThreadSafeAddRefImpl<Interface>
@@ -303,7 +360,7 @@ protected:
             {
                 PythonReference self(
                     boost::python::xincref(boost::python::detail::wrapper_base_::get_owner(*owner)));
-                (owner->*callback)(std::forward<Args>(args)...);
+                detail::callPassed(owner, callback, detail::Passed<Args>(std::forward<Args>(args))...);
                 // Returned from Python: the lock is held.
                 self.drop();
             }

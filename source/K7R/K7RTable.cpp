@@ -60,9 +60,9 @@ class K7RTableListenerImpl : public ListenerImpl<K7RTableListenerImpl, K7RTableL
 {
 public:
     K7RTableListenerImpl() : ListenerImpl(this) {}
-    virtual void onAdded(const char* rowId, bp::object row);
-    virtual void onChanged(const char* rowId, bp::object row);
-    virtual void onDeleted(const char* rowId, bp::object row);
+    virtual void onAdded(const char* rowId, const bp::object& row);
+    virtual void onChanged(const char* rowId, const bp::object& row);
+    virtual void onDeleted(const char* rowId, const bp::object& row);
     virtual void onStatusChanged(K7RTableStatus status);
 };
 
@@ -97,7 +97,7 @@ public:
         m_helper->release();
     }
 
-    virtual void onEachRow(const char* rowId, bp::object row);
+    virtual void onEachRow(const char* rowId, const bp::object& row);
 
     K7REachRowListenerHelper* helper() const { return m_helper; }
 
@@ -212,17 +212,17 @@ void K7RTableListenerHelper::onStatusChanged(K7RTableStatus status)
     forward(&K7RTableListenerImpl::onStatusChanged, status);
 }
 
-void K7RTableListenerImpl::onAdded(const char* rowId, bp::object row)
+void K7RTableListenerImpl::onAdded(const char* rowId, const bp::object& row)
 {
     dispatch(kAdded, rowId, row);
 }
 
-void K7RTableListenerImpl::onChanged(const char* rowId, bp::object row)
+void K7RTableListenerImpl::onChanged(const char* rowId, const bp::object& row)
 {
     dispatch(kChanged, rowId, row);
 }
 
-void K7RTableListenerImpl::onDeleted(const char* rowId, bp::object row)
+void K7RTableListenerImpl::onDeleted(const char* rowId, const bp::object& row)
 {
     dispatch(kDeleted, rowId, row);
 }
@@ -238,7 +238,7 @@ void K7REachRowListenerHelper::onEachRow(const char* rowId, IK7RRow* row)
         forward(&K7REachRowListenerImpl::onEachRow, rowId, LentRow{row});
 }
 
-void K7REachRowListenerImpl::onEachRow(const char* rowId, bp::object row)
+void K7REachRowListenerImpl::onEachRow(const char* rowId, const bp::object& row)
 {
     GILGuard gil;
     detail::callOverride(

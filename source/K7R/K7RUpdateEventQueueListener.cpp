@@ -20,7 +20,7 @@ void K7RUpdateEventQueueListenerHelper::onPutInQueue(IK7RRow* row)
     forward(&K7RUpdateEventQueueListenerImpl::onPutInQueue, LentRow{row});
 }
 
-void K7RUpdateEventQueueListenerImpl::onPutInQueue(boost::python::object row)
+void K7RUpdateEventQueueListenerImpl::onPutInQueue(const boost::python::object& row)
 {
     dispatch(kPutInQueue, row);
 }

@@ -27,7 +27,7 @@ class K7RUpdateEventQueueListenerImpl
 {
 public:
     K7RUpdateEventQueueListenerImpl() : ListenerImpl(this) {}
-    virtual void onPutInQueue(boost::python::object row);
+    virtual void onPutInQueue(const boost::python::object& row);
 };
 
 } }  // namespace vexa2::python

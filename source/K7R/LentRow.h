@@ -1,6 +1,6 @@
 // source/K7R/LentRow.h: a row that the library lends to a callback. It becomes a Python row object
-// only where the Python-side callback takes it, that is with the interpreter lock held and once
-// the listener is known to still have its Python object.
+// only where the Python-side callback takes it (the helper's forward), that is with the
+// interpreter lock held and once the listener is known to still have its Python object.
 #pragma once
 
 #include <boost/python/object.hpp>
@@ -16,7 +16,7 @@ struct LentRow
     IK7RRow* row;
 
     // The row object holds a reference of its own: the library's lasts only for the call.
-    operator boost::python::object() const
+    boost::python::object toPython() const
     {
         if (row)
             row->addRef();

@@ -570,31 +570,43 @@ def exit_while_waiting(wait_name, ending, threads=4):
     ok()
 
 
-def exit_while_callback_runs(seconds, style):
+def exit_while_callback_runs(seconds, style, kind_name="session_status"):
     """Library threads are inside Python callbacks that go on for `seconds` as the script exits:
-    within the exit's wait for them, or past it. The process must end normally."""
+    within the exit's wait for them, or past it. The process must end normally. A table event
+    hands its override a row made for the call, which the ended thread must leave alone."""
     w = World()
     entered = threading.Event()
 
-    class Busy(dedezi.AK7RSessionStatus):
-        def on_session_status_changed(self, status):
-            entered.set()
-            end = time.monotonic() + seconds
-            while time.monotonic() < end:
-                if style == "sleep":
-                    time.sleep(0.01)
-                elif style == "print":
-                    print("busy", file=sys.stderr, flush=True)
-                    time.sleep(0.005)
-                else:
-                    pass
+    def busy(*args):
+        entered.set()
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            if style == "sleep":
+                time.sleep(0.01)
+            elif style == "print":
+                print("busy", file=sys.stderr, flush=True)
+                time.sleep(0.005)
+            else:
+                pass
 
-        def on_login_failed(self, error):
-            pass
+    def quiet(*args):
+        pass
 
+    if kind_name == "table_update":
+        class Busy(dedezi.AK7RTableListener):
+            on_changed = busy
+            on_added = on_deleted = on_status_changed = quiet
+    else:
+        class Busy(dedezi.AK7RSessionStatus):
+            on_session_status_changed = busy
+            on_login_failed = quiet
+
+    kind = KINDS[kind_name]
     listener = Busy()
-    w.session.subscribe_session_status(listener)
-    sim.fire_session_status(w.sid, int(Status.CONNECTED), wait=False)
+    held = kind.held(w)
+    kind.subscribe(w, listener)  # a table's subscription reaches the library later
+    assert until(lambda: kind.held(w) == held + 1)
+    kind.fire(w)
     assert entered.wait(DEADLINE)
     ok()
 

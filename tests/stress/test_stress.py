@@ -87,9 +87,10 @@ def test_exit_with_threads_waiting(wait, ending):
 
 
 # Past the exit's wait for running callbacks (5 s), the interpreter ends the callback's thread.
-@pytest.mark.parametrize("seconds, style", [(1.0, "spin"), (7.0, "sleep"), (7.0, "print")])
-def test_exit_with_callbacks_running(seconds, style):
-    passed(run("exit_while_callback_runs", seconds, style, runs=3))
+@pytest.mark.parametrize("seconds, style, kind", [(1.0, "spin", "session_status"), (7.0, "sleep", "session_status"),
+                                                  (7.0, "print", "session_status"), (7.0, "sleep", "table_update")])
+def test_exit_with_callbacks_running(seconds, style, kind):
+    passed(run("exit_while_callback_runs", seconds, style, kind, runs=3))
 
 
 def test_finalize_with_callbacks_fetches_and_hooks_in_flight():

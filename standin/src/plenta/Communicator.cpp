@@ -500,20 +500,15 @@ std::pair<int, int> Communicator::listenerCounts() const
 template <class L, class Call>
 void Communicator::deliver(sim::velvix::ListenerList<L> Communicator::*list, Call call)
 {
-    std::vector<typename sim::velvix::ListenerList<L>::Entry> entries;
+    typename sim::velvix::ListenerList<L>::Snapshot entries;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         entries = (this->*list).snapshot();
     }
-    for (const auto& entry : entries)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!(this->*list).holds(entry->token))
-                continue;
-        }
-        call(entry->get());
-    }
+    if (entries)
+        for (const auto& entry : *entries)
+            if (entry->subscribed())
+                call(entry->get());
 }
 
 void Communicator::deliverCompleted(Request* request, Response* response)

@@ -162,20 +162,15 @@ void CommissionsProvider::unsubscribe(IK7RCommissionProviderListener* listener)
 template <class Call>
 void CommissionsProvider::deliver(Call call)
 {
-    std::vector<ListenerList<IK7RCommissionProviderListener>::Entry> held;
+    ListenerList<IK7RCommissionProviderListener>::Snapshot held;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held = listeners_.snapshot();
     }
-    for (const auto& entry : held)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!listeners_.holds(entry->token))
-                continue;
-        }
-        call(entry->get());
-    }
+    if (held)
+        for (const auto& entry : *held)
+            if (entry->subscribed())
+                call(entry->get());
 }
 
 void CommissionsProvider::deliverStatus(int status)

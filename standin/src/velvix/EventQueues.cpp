@@ -193,7 +193,7 @@ void EventQueue<I, E, L>::unsubscribeOnPutInQueue(L* listener)
 template <class I, class E, class L>
 void EventQueue<I, E, L>::put(Ref<E> element)
 {
-    std::vector<typename ListenerList<L>::Entry> held;
+    typename ListenerList<L>::Snapshot held;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (closed_)
@@ -204,15 +204,10 @@ void EventQueue<I, E, L>::put(Ref<E> element)
             held = listeners_.snapshot();
     }
     // The element stays lent (this call holds it) whoever takes it out meanwhile.
-    for (const auto& entry : held)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!listeners_.holds(entry->token))
-                continue;
-        }
-        entry->get()->onPutInQueue(element.get());
-    }
+    if (held)
+        for (const auto& entry : *held)
+            if (entry->subscribed())
+                entry->get()->onPutInQueue(element.get());
 }
 
 template <class I, class E, class L>

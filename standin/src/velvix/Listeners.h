@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -56,23 +57,45 @@ private:
 // delivery (or a ghost) that still holds one keeps its reference, which goes back with the last
 // holder, so no listener is ever called, not even addRef or release, under the session's lock.
 // Callers hold that lock around every member and drop what they take after letting go of it.
+//
+// Deliveries share one immutable copy of the entries, made by the first delivery after a change,
+// so that an event takes one reference, not one per entry. An entry taken out of the list that
+// made it is marked at once, so a delivery still holding an older copy sees it gone without the
+// lock.
 template <class L>
 class ListenerList
 {
 public:
+    ListenerList() = default;
+    ListenerList(const ListenerList&) = delete;  // entries know the list that made them
+    ListenerList& operator=(const ListenerList&) = delete;
+
     struct Held
     {
+        Held(const void* home, std::uint64_t token, ListenerRef<L> ref)
+            : home(home), token(token), ref(std::move(ref))
+        {
+        }
+        const void* home;  // the list whose subscription this is (ghost lists only share it)
         std::uint64_t token;
         ListenerRef<L> ref;
+        mutable std::atomic<bool> listed{true};
         L* get() const { return ref.get(); }
+        // Still subscribed: checked just before each call, with no lock held.
+        bool subscribed() const { return listed.load(std::memory_order_acquire); }
     };
     using Entry = std::shared_ptr<const Held>;
+    using Snapshot = std::shared_ptr<const std::vector<Entry>>;
 
     void add(std::uint64_t token, ListenerRef<L> ref)
     {
-        entries_.push_back(std::make_shared<const Held>(Held{token, std::move(ref)}));
+        add(std::make_shared<const Held>(this, token, std::move(ref)));
     }
-    void add(Entry entry) { entries_.push_back(std::move(entry)); }
+    void add(Entry entry)
+    {
+        entries_.push_back(std::move(entry));
+        shared_ = nullptr;  // only shares entries the list still holds
+    }
 
     // The newest entry of `listener`, null when it is not subscribed.
     Entry remove(L* listener)
@@ -83,23 +106,39 @@ public:
             return nullptr;
         Entry entry = std::move(*it);
         entries_.erase(std::next(it).base());
+        unlist(*entry);
+        shared_ = nullptr;  // `entry` keeps its reference past the copy
         return entry;
-    }
-
-    bool holds(std::uint64_t token) const
-    {
-        return std::any_of(entries_.begin(), entries_.end(), [&](const Entry& e) { return e->token == token; });
     }
 
     int size() const { return static_cast<int>(entries_.size()); }
 
-    std::vector<Entry> snapshot() const { return entries_; }
+    // The entries as they are now; the copy stays as it is while anyone holds it.
+    Snapshot snapshot() const
+    {
+        if (!shared_ && !entries_.empty())
+            shared_ = std::make_shared<const std::vector<Entry>>(entries_);
+        return shared_;
+    }
 
     // Empties the list; the entries go with the result.
-    std::vector<Entry> takeAll() { return std::exchange(entries_, {}); }
+    std::vector<Entry> takeAll()
+    {
+        for (const Entry& e : entries_)
+            unlist(*e);
+        shared_ = nullptr;
+        return std::exchange(entries_, {});
+    }
 
 private:
+    void unlist(const Held& e) const
+    {
+        if (e.home == this)
+            e.listed.store(false);
+    }
+
     std::vector<Entry> entries_;
+    mutable Snapshot shared_;
 };
 
 }  // namespace sim::velvix

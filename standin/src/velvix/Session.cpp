@@ -432,20 +432,15 @@ void Session::unsubscribe(const char* op, ListenerList<L> Session::*list, L* lis
 template <class L, class Call>
 void Session::deliver(ListenerList<L> Session::*list, Call call)
 {
-    std::vector<typename ListenerList<L>::Entry> held;
+    typename ListenerList<L>::Snapshot held;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held = (this->*list).snapshot();
     }
-    for (const auto& entry : held)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!(this->*list).holds(entry->token))
-                continue;
-        }
-        call(entry->get());
-    }
+    if (held)
+        for (const auto& entry : *held)
+            if (entry->subscribed())
+                call(entry->get());
 }
 
 void Session::subscribeSessionStatus(IK7RSessionStatus* listener)
@@ -579,16 +574,18 @@ template <class L>
 std::vector<typename ListenerList<L>::Entry> keep(const ListenerList<L>& from, ListenerList<L>& to)
 {
     std::vector<typename ListenerList<L>::Entry> old = to.takeAll();
-    for (auto& entry : from.snapshot())
-        to.add(std::move(entry));
+    if (auto now = from.snapshot())
+        for (const auto& entry : *now)
+            to.add(entry);
     return old;
 }
 
 template <class L, class Call>
-void callAll(const std::vector<typename ListenerList<L>::Entry>& entries, Call call)
+void callAll(const typename ListenerList<L>::Snapshot& entries, Call call)
 {
-    for (const auto& entry : entries)
-        call(entry->get());
+    if (entries)
+        for (const auto& entry : *entries)
+            call(entry->get());
 }
 }  // namespace
 
@@ -611,7 +608,7 @@ void Session::keepGhosts(Point point)
 
 void Session::deliverGhostSessionStatus(int status)
 {
-    std::vector<ListenerList<IK7RSessionStatus>::Entry> held;
+    ListenerList<IK7RSessionStatus>::Snapshot held;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held = statusGhosts_.snapshot();
@@ -623,7 +620,7 @@ void Session::deliverGhostSessionStatus(int status)
 
 void Session::deliverGhostChartSessionStatus(int status)
 {
-    std::vector<ListenerList<IK7RChartSessionStatus>::Entry> held;
+    ListenerList<IK7RChartSessionStatus>::Snapshot held;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held = chartGhosts_.snapshot();

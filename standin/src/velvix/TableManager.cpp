@@ -179,20 +179,15 @@ void TableManager::unsubscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListe
 template <class Call>
 void TableManager::deliverProcess(Call call)
 {
-    std::vector<ProcessListeners::Entry> held;
+    ProcessListeners::Snapshot held;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held = processListeners_.snapshot();
     }
-    for (const auto& entry : held)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!processListeners_.holds(entry->token))
-                continue;
-        }
-        call(entry->get());
-    }
+    if (held)
+        for (const auto& entry : *held)
+            if (entry->subscribed())
+                call(entry->get());
 }
 
 void TableManager::deliverProcessStatus(int status)

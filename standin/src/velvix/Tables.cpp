@@ -128,20 +128,15 @@ void Table::unsubscribeStatus(IK7RTableListener* listener)
 template <class Call>
 void Table::deliver(Listeners Table::*list, Call call)
 {
-    std::vector<Listeners::Entry> held;
+    Listeners::Snapshot held;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         held = (this->*list).snapshot();
     }
-    for (const auto& entry : held)
-    {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (!(this->*list).holds(entry->token))
-                continue;
-        }
-        call(entry->get());
-    }
+    if (held)
+        for (const auto& entry : *held)
+            if (entry->subscribed())
+                call(entry->get());
 }
 
 int Table::countLocked(TablePoint point) const
