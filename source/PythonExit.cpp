@@ -32,9 +32,13 @@ thread_local bool t_worker = false;
 constexpr auto kExitWait = std::chrono::seconds(5);
 constexpr auto kRetakeWait = std::chrono::seconds(1);
 
+// Before exit began no one waits on the counts, so the last one out only wakes the exit after
+// it. Sound by the seq_cst order: a thread that reads g_closed false made its decrement before
+// the exit's store of g_closed, so the exit's later reads of the count see it; one that reads it
+// true notifies under the mutex, after the exit's predicate test or before it.
 void leave(std::atomic<int>& count)
 {
-    if (count.fetch_sub(1) == 1)
+    if (count.fetch_sub(1) == 1 && g_closed.load())
     {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_changed.notify_all();

@@ -2,7 +2,6 @@
 // container base. An item owns a reference to its row, so items and their rows outlive the reader.
 #include "K7R/K7RTablesUpdatesReader.h"
 
-#include <boost/make_shared.hpp>
 #include <boost/python.hpp>
 #include <boost/shared_ptr.hpp>
 
@@ -39,6 +38,54 @@ private:
     K7RTable m_table;
 };
 
+namespace {
+
+// What an item object holds: the item itself, made in the object's own storage. Its properties'
+// `self` asks for the item and nothing else, so that is answered first and without the binding
+// library's search through its holders by type name.
+class ItemHolder : public bp::instance_holder
+{
+public:
+    ItemHolder(IK7RRow* row, K7RTableUpdateType type, K7RTable table) : m_item(row, type, table) {}
+
+private:
+    void* holds(bp::type_info wanted, bool) override
+    {
+        static const char* const item = bp::type_id<K7RTablesUpdatesReaderItem>().name();
+        if (wanted.name() == item || wanted == bp::type_id<K7RTablesUpdatesReaderItem>())
+            return &m_item;
+        return nullptr;
+    }
+
+    K7RTablesUpdatesReaderItem m_item;
+};
+
+// What an item is made of: the getter's row reference, taken over once the object exists.
+struct ItemParts
+{
+    std::unique_ptr<IK7RRow, void (*)(IK7RRow*)>& row;
+    K7RTableUpdateType type;
+    K7RTable table;
+};
+
+// The binding library's instance making with the item class and the holder above.
+struct ItemInstance
+    : bp::objects::make_instance_impl<K7RTablesUpdatesReaderItem, ItemHolder, ItemInstance>
+{
+    static PyTypeObject* get_class_object(ItemParts&)
+    {
+        return bp::converter::registered<K7RTablesUpdatesReaderItem>::converters.get_class_object();
+    }
+
+    // The item takes over the row's reference only once its object exists.
+    static ItemHolder* construct(void* storage, PyObject*, ItemParts& parts)
+    {
+        return new (storage) ItemHolder(parts.row.release(), parts.type, parts.table);
+    }
+};
+
+}  // namespace
+
 namespace vexa2 { namespace python {
 
 std::size_t K7RTablesUpdatesReaderContainerSize(IK7RTablesUpdatesReader* reader)
@@ -52,7 +99,8 @@ bp::object K7RTablesUpdatesReaderContainerGetter(IK7RTablesUpdatesReader* reader
         return bp::object();
     const int i = static_cast<int>(index);
     IK7RRow* row = nullptr;
-    switch (reader->getUpdateTable(i))
+    const K7RTable table = reader->getUpdateTable(i);
+    switch (table)
     {
     case K7RTable::Offers: row = reader->getOfferRow(i); break;
     case K7RTable::Accounts: row = reader->getAccountRow(i); break;
@@ -67,11 +115,11 @@ bp::object K7RTablesUpdatesReaderContainerGetter(IK7RTablesUpdatesReader* reader
     // The getter's reference becomes the item's; it goes back if the item is never made.
     std::unique_ptr<IK7RRow, void (*)(IK7RRow*)> returned(row, &releaseObject<IK7RRow>);
     const K7RTableUpdateType type = reader->getUpdateType(i);
-    const K7RTable table = reader->getUpdateTable(i);
-    boost::shared_ptr<K7RTablesUpdatesReaderItem> item =
-        boost::make_shared<K7RTablesUpdatesReaderItem>(row, type, table);
-    returned.release();
-    return bp::object(item);
+    ItemParts parts{returned, type, table};
+    PyObject* object = ItemInstance::execute(parts);
+    if (!object)
+        bp::throw_error_already_set();
+    return bp::object(bp::handle<>(object));
 }
 
 } }  // namespace vexa2::python
@@ -106,18 +154,18 @@ bp::object enumObject(Enum value)
     return bp::object(value);
 }
 
-bp::object itemType(const Item& item)
+bp::object itemType(Item& item)
 {
     return enumObject(item.type());
 }
 
-bp::object itemTable(const Item& item)
+bp::object itemTable(Item& item)
 {
     return enumObject(item.table());
 }
 
 // A reference of the result's own, as the most specific row class of the row's table.
-bp::object tablesUpdatesItemRow(const Item& item)
+bp::object tablesUpdatesItemRow(Item& item)
 {
     item.row()->addRef();
     return rowToPythonObject(item.row());
@@ -139,8 +187,9 @@ bp::object tablesUpdatesGetRow(Helper& reader, int i)
 
 void exportTablesUpdatesReader()
 {
-    // Each class's shared-pointer converters come with its held type.
-    bp::class_<Item, boost::shared_ptr<Item>, boost::noncopyable>("K7RTablesUpdatesReaderItem", "One table update.",
+    // The items are made by ItemInstance only; the readers' shared-pointer converters come with
+    // their held type.
+    bp::class_<Item, boost::noncopyable>("K7RTablesUpdatesReaderItem", "One table update.",
                                                                   bp::no_init)
         .add_property("row", &tablesUpdatesItemRow, "Gets the row that has been updated.")
         .add_property("type", &itemType, "Gets the type of the update.")

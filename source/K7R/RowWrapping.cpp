@@ -5,6 +5,7 @@
 #include <boost/python.hpp>
 
 #include <cstddef>
+#include <memory>
 #include <typeinfo>
 #include <utility>
 
@@ -25,25 +26,27 @@ struct RowInstance
     : bp::objects::make_instance_impl<Interface, RowHolder<Interface>, RowInstance<Interface>>
 {
     using Holder = RowHolder<Interface>;
+    using Owned = std::unique_ptr<Interface, void (*)(Interface*)>;
 
-    static PyTypeObject* get_class_object(const LibraryHandle<Interface>&)
+    static PyTypeObject* get_class_object(const Owned&)
     {
         return bp::converter::registered<Interface>::converters.get_class_object();
     }
 
-    static Holder* construct(void* storage, PyObject*, LibraryHandle<Interface>& handle)
+    // The holder takes over the reference only once the object exists.
+    static Holder* construct(void* storage, PyObject*, Owned& row)
     {
-        return new (storage) Holder(std::move(handle));
+        return new (storage) Holder(row.release());
     }
 };
 
-// As wrapApiObject, for a row that is not null: the handle takes over the caller's reference and
-// gives it back if the object cannot be made.
+// As wrapApiObject, for a row that is not null: takes over the caller's reference and gives it
+// back if the object cannot be made.
 template <class Interface>
 bp::object wrapRow(Interface* row)
 {
-    LibraryHandle<Interface> handle = makeLibraryHandle(row);
-    PyObject* object = RowInstance<Interface>::execute(handle);
+    typename RowInstance<Interface>::Owned owned(row, &releaseObject<Interface>);
+    PyObject* object = RowInstance<Interface>::execute(owned);
     if (!object)
         bp::throw_error_already_set();
     return bp::object(bp::handle<>(object));

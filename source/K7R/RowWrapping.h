@@ -13,16 +13,22 @@
 
 namespace vexa2 { namespace python {
 
-// What a row object made by rowToPythonObject holds: a library handle, as the binding library's
-// own holder would, and the row's address, so that the row's attribute access finds it without
-// the binding library's conversion search.
+// What a row object made by rowToPythonObject holds: the row's one library reference, and the
+// row's address, so that the row's attribute access finds it without the binding library's
+// conversion search. The library handle that the binding library's own holder would keep is made
+// only when something asks for it, and then takes the reference over: most rows (one per table
+// event) are never asked.
 template <class Interface>
 class RowHolder : public boost::python::instance_holder
 {
 public:
-    explicit RowHolder(LibraryHandle<Interface> handle)
-        : m_handle(std::move(handle)), m_row(m_handle.get())
+    // Takes over the reference that `row` carries; not null.
+    explicit RowHolder(Interface* row) : m_row(row) {}
+
+    ~RowHolder() override
     {
+        if (!m_handle)
+            m_row->release();
     }
 
     // The row of a Python object of a row class when rowToPythonObject made it as Interface;
@@ -43,19 +49,23 @@ private:
     void* holds(boost::python::type_info wanted, bool nullOnly) override
     {
         namespace bp = boost::python;
-        if (m_row && wanted == bp::type_id<IK7RRow>())
+        if (wanted == bp::type_id<IK7RRow>())
             return static_cast<IK7RRow*>(m_row);
-        if (m_row && wanted == bp::type_id<Interface>())
+        if (wanted == bp::type_id<Interface>())
             return m_row;
-        if (wanted == bp::type_id<LibraryHandle<Interface>>() && !(nullOnly && m_row))
+        if (wanted == bp::type_id<LibraryHandle<Interface>>())
+        {
+            if (nullOnly)
+                return nullptr;
+            if (!m_handle)
+                m_handle = makeLibraryHandle(m_row);
             return &m_handle;
-        if (!m_row)
-            return nullptr;
+        }
         return bp::objects::find_dynamic_type(m_row, bp::type_id<Interface>(), wanted);
     }
 
-    LibraryHandle<Interface> m_handle;
     Interface* const m_row;
+    LibraryHandle<Interface> m_handle;  // empty until asked for; then it owns the reference
 };
 
 // Takes over the caller's one reference on `row`. Null gives None; a row of one of the seven
