@@ -131,37 +131,14 @@ using Item = K7RTablesUpdatesReaderItem;
 using Helper = K7RTablesUpdatesReaderHelper;
 using Base = K7RTablesUpdatesReaderBase;
 
-// The enum object of a value, found in the enum class's own table of values: a stream's items are
-// read in tight loops, and the binding library's generic conversion costs several times as much.
-// A value outside the enum takes the generic road. The table is the class's and lives as long as
-// the process; it is never given back, so exit never touches it.
-template <class Enum>
-bp::object enumObject(Enum value)
-{
-    static PyObject* const values = [] {
-        const bp::object any(Enum{});
-        return bp::incref(bp::object(any.attr("__class__").attr("values")).ptr());
-    }();
-    PyObject* key = PyLong_FromLong(static_cast<long>(value));
-    if (!key)
-        bp::throw_error_already_set();
-    PyObject* found = PyDict_GetItemWithError(values, key);
-    Py_DECREF(key);
-    if (found)
-        return bp::object(bp::handle<>(bp::borrowed(found)));
-    if (PyErr_Occurred())
-        bp::throw_error_already_set();
-    return bp::object(value);
-}
-
 bp::object itemType(Item& item)
 {
-    return enumObject(item.type());
+    return bp::object(item.type());
 }
 
 bp::object itemTable(Item& item)
 {
-    return enumObject(item.table());
+    return bp::object(item.table());
 }
 
 // A reference of the result's own, as the most specific row class of the row's table.
