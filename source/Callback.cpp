@@ -27,7 +27,7 @@ void APythonCallback::waitWhileRunning()
     // Callbacks of other threads are waited for; the ones this thread is inside of are not, and
     // their number does not change while it waits here.
     const int own = CallbackGuard::heldByThisThread(*this);
-    auto othersIdle = [this, own] { return m_running.load() == own; };
+    auto othersIdle = [this, own] { return running() == own; };
     if (othersIdle())
         return;
     m_waiting.fetch_add(1);
@@ -45,10 +45,17 @@ void APythonCallback::waitWhileRunning()
         restoreThread(saved);
 }
 
+int APythonCallback::running() const
+{
+    // The ended first: the count read after it is no older, so the difference is never short.
+    const int ended = m_ended.load();
+    return m_running.load() - ended;
+}
+
 void APythonCallback::leave()
 {
-    m_running.fetch_sub(1);
-    if (m_waiting.load() > 0)
+    m_running.store(m_running.load(std::memory_order_relaxed) - 1, std::memory_order_release);
+    if (m_waiting.load(std::memory_order_relaxed) > 0)
     {
         // Under the mutex, so that a waiter is either before its test or inside its wait.
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -56,10 +63,21 @@ void APythonCallback::leave()
     }
 }
 
+void APythonCallback::leaveEnded()
+{
+    m_ended.fetch_add(1);
+    if (m_waiting.load() > 0)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_idle.notify_all();
+    }
+}
+
 CallbackGuard::CallbackGuard(APythonCallback& callback) : m_callback(callback)
 {
-    m_callback.m_running.fetch_add(1);
-    if (m_callback.m_stopped.load())
+    m_callback.m_running.store(m_callback.m_running.load(std::memory_order_relaxed) + 1,
+                               std::memory_order_relaxed);
+    if (m_callback.m_stopped.load(std::memory_order_relaxed))
     {
         m_callback.leave();
         return;
@@ -69,12 +87,21 @@ CallbackGuard::CallbackGuard(APythonCallback& callback) : m_callback(callback)
     t_innermost = this;
 }
 
+void CallbackGuard::end()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    t_innermost = m_outer;
+    m_callback.leave();
+}
+
 CallbackGuard::~CallbackGuard()
 {
     if (!m_active)
         return;
     t_innermost = m_outer;
-    m_callback.leave();
+    m_callback.leaveEnded();
 }
 
 int CallbackGuard::heldByThisThread(const APythonCallback& callback)

@@ -38,11 +38,12 @@ public:
     // Before taking the library-side object back from the library: no callback starts after this
     // returns, and a running one has ended, except the one this thread is inside of (an
     // unsubscribe from a listener's own callback): waiting for that would never end, and it does
-    // nothing more once it returns. The interpreter lock is let go for the wait.
+    // nothing more once it returns. Called with the interpreter lock held; it is let go for the
+    // wait.
     void stopAndWait();
 
     // The wait of stopAndWait without the stop: for an unsubscribe that leaves the listener other
-    // subscriptions, which the library goes on delivering.
+    // subscriptions, which the library goes on delivering. With the lock held, as stopAndWait.
     void waitWhileRunning();
 
     bool stopped() const { return m_stopped.load(); }
@@ -50,31 +51,45 @@ public:
 private:
     friend class CallbackGuard;
 
-    // A callback that ended: wakes a waiting unsubscribe.
+    // How many callbacks are inside their guard, on any thread: never fewer than there are.
+    int running() const;
+    // A callback that ended, with the lock held: wakes a waiting unsubscribe.
     void leave();
+    // A callback that the finalizing interpreter ended, without the lock.
+    void leaveEnded();
 
-    // A callback counts itself in m_running before it tests m_stopped, and an unsubscribe sets
-    // m_stopped before it reads m_running, all sequentially consistent: either the callback sees
-    // the stop or the unsubscribe sees the callback. Likewise m_waiting against m_running, so an
-    // ending callback takes the mutex only when someone waits, and never misses the waiter.
+    // A callback's guard and an unsubscribe meet only with the interpreter lock held, which
+    // orders them: a callback counts itself in m_running before it tests m_stopped, and an
+    // unsubscribe sets m_stopped before it reads m_running. So the counts need no locked updates
+    // on a callback's way, only where the lock is not held: a waiting unsubscribe reads them
+    // without it (a count that changed wakes it under the mutex), and a callback that the
+    // finalizing interpreter ends counts itself out in m_ended, sequentially consistent against
+    // m_waiting, so that either it sees the waiter or the waiter sees it.
     std::mutex m_mutex;
     std::condition_variable m_idle;
     std::atomic<bool> m_stopped{false};
-    std::atomic<int> m_running{0};  // callbacks inside their guard, on any thread
+    std::atomic<int> m_running{0};  // callbacks that entered their guard and did not leave it
+    std::atomic<int> m_ended{0};    // of those, the ones ended by the finalizing interpreter
     std::atomic<int> m_waiting{0};  // threads waiting for them
 };
 
-// The scope of one dispatch: marks the listener busy unless it is being removed.
+// The scope of one dispatch: marks the listener busy unless it is being removed. Made with the
+// interpreter lock held.
 class CallbackGuard
 {
 public:
     explicit CallbackGuard(APythonCallback& callback);
+    // Reached only by a thread that the finalizing interpreter ends inside the callback: the
+    // lock is not held then.
     ~CallbackGuard();
     CallbackGuard(const CallbackGuard&) = delete;
     CallbackGuard& operator=(const CallbackGuard&) = delete;
 
     // False: the listener is being removed and the callback must do nothing.
     bool active() const { return m_active; }
+
+    // The callback returned: ends the guard, with the lock held.
+    void end();
 
     // How many of `callback`'s running callbacks this thread is inside of.
     static int heldByThisThread(const APythonCallback& callback);
@@ -272,6 +287,8 @@ protected:
         detail::callOverride(
             site, boost::python::detail::wrapper_base_::get_owner(*this), ownClass(),
             [this](const char* name) { return this->get_override(name); }, args...);
+        // Returned from Python: the lock is held.
+        guard.end();
     }
 
 private:
