@@ -312,16 +312,24 @@ private:
 
 // An argument that becomes a Python object first (a lent row): made here, with the lock held,
 // and kept out of reach of the unwinding, as PythonReference does, for a thread that the
-// finalizing interpreter ends inside the override.
+// finalizing interpreter ends inside the override. The argument hears when the call returned and
+// when it was abandoned.
 template <class T>
-class Passed<T, std::void_t<decltype(std::declval<const T&>().toPython())>>
+class Passed<T, std::void_t<decltype(std::declval<T&>().toPython())>>
 {
 public:
-    explicit Passed(T&& value) { new (&m_object) boost::python::object(value.toPython()); }
+    explicit Passed(T&& value) : m_value(std::forward<T>(value))
+    {
+        new (&m_object) boost::python::object(m_value.toPython());
+    }
     ~Passed()
     {
-        if (m_made && holdsInterpreterLock())
-            m_object.~object();
+        if (!m_made)
+            return;
+        if (holdsInterpreterLock())
+            drop();
+        else
+            m_value.abandoned();
     }
     Passed(const Passed&) = delete;
     Passed& operator=(const Passed&) = delete;
@@ -330,11 +338,13 @@ public:
     // Where the lock is surely held: after the call into Python returned.
     void drop()
     {
+        m_value.returned(m_object.ptr());
         m_object.~object();
         m_made = false;
     }
 
 private:
+    std::decay_t<T> m_value;
     union
     {
         boost::python::object m_object;

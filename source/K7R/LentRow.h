@@ -11,17 +11,34 @@
 
 namespace vexa2 { namespace python {
 
-struct LentRow
+// The row object leans on the library's reference while the call runs and takes one of its own
+// only if it outlives the call (the override kept it): the row of nearly every event is only read,
+// and its object dies with the call.
+class LentRow
 {
-    IK7RRow* row;
+public:
+    explicit LentRow(IK7RRow* row) : m_row(row) {}
 
-    // The row object holds a reference of its own: the library's lasts only for the call.
-    boost::python::object toPython() const
+    boost::python::object toPython() { return lendRowToPython(m_row, m_loan); }
+
+    // With the lock held, the call returned and `object` not yet dropped.
+    void returned(PyObject* object)
     {
-        if (row)
-            row->addRef();
-        return rowToPythonObject(row);
+        if (m_loan && Py_REFCNT(object) > 1)
+            m_loan->keep();
     }
+
+    // Without the lock, on a thread that the finalizing interpreter ends inside the call: the
+    // object is never dropped and may still be reached, so the row stays to the process's end.
+    void abandoned()
+    {
+        if (m_loan)
+            m_row->addRef();
+    }
+
+private:
+    IK7RRow* m_row;
+    RowLoan* m_loan = nullptr;
 };
 
 } }  // namespace vexa2::python

@@ -17,6 +17,24 @@ namespace {
 
 namespace bp = boost::python;
 
+// A row on its way to its object: the reference it carries (none when lent) is given back if no
+// object takes it.
+struct Taken
+{
+    IK7RRow* row;
+    bool lent;
+    RowLoan* loan = nullptr;  // the made object's
+
+    Taken(IK7RRow* row, bool lent) : row(row), lent(lent) {}
+    ~Taken()
+    {
+        if (row && !lent)
+            row->release();
+    }
+    Taken(const Taken&) = delete;
+    Taken& operator=(const Taken&) = delete;
+};
+
 // The binding library's own instance making, with the class fixed to the one registered for
 // Interface and the row's own holder. Its usual conversion first asks the registry for the row's
 // concrete class, which is the library's and never registered, and then falls back to this same
@@ -26,41 +44,43 @@ struct RowInstance
     : bp::objects::make_instance_impl<Interface, RowHolder<Interface>, RowInstance<Interface>>
 {
     using Holder = RowHolder<Interface>;
-    using Owned = std::unique_ptr<Interface, void (*)(Interface*)>;
 
-    static PyTypeObject* get_class_object(const Owned&)
+    static PyTypeObject* get_class_object(const std::pair<Interface*, Taken*>&)
     {
         return bp::converter::registered<Interface>::converters.get_class_object();
     }
 
     // The holder takes over the reference only once the object exists.
-    static Holder* construct(void* storage, PyObject*, Owned& row)
+    static Holder* construct(void* storage, PyObject*, std::pair<Interface*, Taken*>& made)
     {
-        return new (storage) Holder(row.release());
+        Taken& taken = *made.second;
+        Holder* holder = new (storage) Holder(made.first, taken.lent);
+        taken.row = nullptr;
+        taken.loan = holder;
+        return holder;
     }
 };
 
-// As wrapApiObject, for a row that is not null: takes over the caller's reference and gives it
-// back if the object cannot be made.
+// As wrapApiObject, for a row that is not null.
 template <class Interface>
-bp::object wrapRow(Interface* row)
+bp::object wrapRow(Interface* row, Taken& taken)
 {
-    typename RowInstance<Interface>::Owned owned(row, &releaseObject<Interface>);
-    PyObject* object = RowInstance<Interface>::execute(owned);
+    std::pair<Interface*, Taken*> made(row, &taken);
+    PyObject* object = RowInstance<Interface>::execute(made);
     if (!object)
         bp::throw_error_already_set();
     return bp::object(bp::handle<>(object));
 }
 
 // The table-row interface first: a table's rows usually are table rows, and a plain row of that
-// table is its row interface. A row that is neither is let go and becomes None.
+// table is its row interface. A row that is neither becomes None.
 //
 // A cast across the library's boundary compares type names, so each table remembers the answer
 // for the last concrete class it met (the rows of one table are one class): the offset from the
 // IK7RRow part of such a row to the interface found, which is the same for every object of that
 // class reached through the same part.
 template <class TableRow, class Row>
-bp::object wrapAs(IK7RRow* row)
+bp::object wrapAs(IK7RRow* row, Taken& taken)
 {
     enum class Found { Nothing, AsTableRow, AsRow };
     struct Cast
@@ -86,32 +106,46 @@ bp::object wrapAs(IK7RRow* row)
     }
     switch (last.found)
     {
-    case Found::AsTableRow: return wrapRow(reinterpret_cast<TableRow*>(part + last.offset));
-    case Found::AsRow: return wrapRow(reinterpret_cast<Row*>(part + last.offset));
+    case Found::AsTableRow: return wrapRow(reinterpret_cast<TableRow*>(part + last.offset), taken);
+    case Found::AsRow: return wrapRow(reinterpret_cast<Row*>(part + last.offset), taken);
     case Found::Nothing: break;
     }
-    row->release();
     return bp::object();
+}
+
+bp::object wrap(Taken& taken)
+{
+    IK7RRow* const row = taken.row;
+    if (!row)
+        return bp::object();
+    switch (row->getTableType())
+    {
+    case K7RTable::Offers: return wrapAs<IK7ROfferTableRow, IK7ROfferRow>(row, taken);
+    case K7RTable::Accounts: return wrapAs<IK7RAccountTableRow, IK7RAccountRow>(row, taken);
+    case K7RTable::Orders: return wrapAs<IK7ROrderTableRow, IK7ROrderRow>(row, taken);
+    case K7RTable::Trades: return wrapAs<IK7RTradeTableRow, IK7RTradeRow>(row, taken);
+    case K7RTable::ClosedTrades: return wrapAs<IK7RClosedTradeTableRow, IK7RClosedTradeRow>(row, taken);
+    case K7RTable::Messages: return wrapAs<IK7RMessageTableRow, IK7RMessageRow>(row, taken);
+    case K7RTable::Summary: return wrapAs<IK7RSummaryTableRow, IK7RSummaryRow>(row, taken);
+    default: break;
+    }
+    return wrapRow(row, taken);
 }
 
 }  // namespace
 
 bp::object rowToPythonObject(IK7RRow* row)
 {
-    if (!row)
-        return bp::object();
-    switch (row->getTableType())
-    {
-    case K7RTable::Offers: return wrapAs<IK7ROfferTableRow, IK7ROfferRow>(row);
-    case K7RTable::Accounts: return wrapAs<IK7RAccountTableRow, IK7RAccountRow>(row);
-    case K7RTable::Orders: return wrapAs<IK7ROrderTableRow, IK7ROrderRow>(row);
-    case K7RTable::Trades: return wrapAs<IK7RTradeTableRow, IK7RTradeRow>(row);
-    case K7RTable::ClosedTrades: return wrapAs<IK7RClosedTradeTableRow, IK7RClosedTradeRow>(row);
-    case K7RTable::Messages: return wrapAs<IK7RMessageTableRow, IK7RMessageRow>(row);
-    case K7RTable::Summary: return wrapAs<IK7RSummaryTableRow, IK7RSummaryRow>(row);
-    default: break;
-    }
-    return wrapRow(row);
+    Taken taken(row, false);
+    return wrap(taken);
+}
+
+bp::object lendRowToPython(IK7RRow* row, RowLoan*& loan)
+{
+    Taken taken(row, true);
+    bp::object object = wrap(taken);
+    loan = taken.loan;
+    return object;
 }
 
 } }  // namespace vexa2::python

@@ -14,7 +14,7 @@ import pytest
 
 import dedezi
 from helpers import (LOGGED_IN_CHILD, Recorder, callback_reports, log_in, new_session, row_classes,
-                     run_python)
+                     run_python, settled_refcount)
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -300,6 +300,54 @@ class TestReferences:
         gc.collect()
         assert sim.refcount(row_id) == before
         assert sim.release_calls("IK7ROrderTableRow") == released + 2
+
+    @pytest.mark.parametrize("treatment", ["drops", "keeps", "raises with", "keeps its frame"])
+    def test_a_row_object_holds_the_row_exactly_while_python_holds_it(self, sim, loaded, subs,
+                                                                      capfd, treatment):
+        _, session_id, _ = loaded
+        key = sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "O-lent"})
+        sim.flush()
+        row_id = sim.row_id(session_id, int(T.ORDERS), key)
+        before, kept, seen = sim.refcount(row_id), [], Recorder()
+
+        class Treating(Recording):
+            def on_changed(self, row_id, row):
+                seen.add(row.amount)
+                if treatment == "keeps":
+                    kept.append(row)
+                elif treatment == "raises with":
+                    raise ValueError(row)
+                elif treatment == "keeps its frame":
+                    kept.append(sys._getframe())
+
+        subs.add(T.ORDERS, Treating(), U.UPDATE)
+        sim.update_row(session_id, int(T.ORDERS), key, {"Amount": 3000})
+        assert seen.wait_for(1) == [3000]
+        held = before + 1 if kept else before
+        assert settled_refcount(sim, row_id) == held
+        if treatment == "keeps":
+            sim.update_row(session_id, int(T.ORDERS), key, {"Amount": 4000}, wait=True)
+            assert kept[0].amount == 4000
+        kept.clear()
+        assert sim.refcount(row_id) == before
+        assert ("ValueError" in capfd.readouterr().err) == (treatment == "raises with")
+
+    def test_a_kept_row_outlives_its_deletion_from_the_table(self, sim, loaded, subs):
+        _, session_id, _ = loaded
+        key = sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "O-gone", "Amount": 7000})
+        sim.flush()
+        row_id = sim.row_id(session_id, int(T.ORDERS), key)
+        listener = Recording()
+        subs.add(T.ORDERS, listener, U.DELETE)
+        sim.delete_row(session_id, int(T.ORDERS), key)
+        [(_, _, row)] = listener.calls.wait_for(1)
+        sim.flush()
+        assert sim.wait_table_subscribers(session_id, int(T.ORDERS), "table_update:DELETE", 1)
+        assert (row.order_id, row.amount) == ("O-gone", 7000)
+        assert row_id in sim.objects("IK7ROrderTableRow")
+        listener.calls, row = None, None
+        gc.collect()
+        assert row_id not in sim.objects("IK7ROrderTableRow")
 
     def test_jobs_a_stopped_worker_drops_give_back_their_references(self):
         code = LOGGED_IN_CHILD + textwrap.dedent("""
