@@ -12,10 +12,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "AddRefImpl.h"
 #include "GILGuard.h"
@@ -167,9 +165,6 @@ inline Found findFunction(PyObject* self, PyTypeObject* base, PyObject* name, Py
     PyErr_Clear();
     return Found::other;
 }
-// Steps of a Python-side callback after the lock is taken: lookup, call, report. The override may
-// run for as long as it likes, so the interpreter may end this thread inside the call: what the
-// call holds is in PythonReferences, which the unwinding leaves alone.
 
 // function(self, *arguments) without a tuple: the arguments are converted one by one and given
 // back once the call has returned.
@@ -190,6 +185,9 @@ PyObject* callWithSelf(PyObject* function, PyObject* self, std::index_sequence<I
     return result;
 }
 
+// Steps of a Python-side callback after the lock is taken: lookup, call, report. The override may
+// run for as long as it likes, so the interpreter may end this thread inside the call: what the
+// call holds is in PythonReferences, which the unwinding leaves alone.
 template <class Lookup, class... Args>
 void callOverride(const CallbackSite& site, PyObject* self, PyTypeObject* base, Lookup lookup,
                   const Args&... args)

@@ -40,4 +40,34 @@ boost::python::object wrapApiObject(T* object)
     return boost::python::object(makeLibraryHandle(object));
 }
 
+namespace detail {
+
+template <class T, class Holder, class Make>
+struct InstanceOf
+    : boost::python::objects::make_instance_impl<T, Holder, InstanceOf<T, Holder, Make>>
+{
+    static PyTypeObject* get_class_object(Make&)
+    {
+        return boost::python::converter::registered<T>::converters.get_class_object();
+    }
+
+    static Holder* construct(void* storage, PyObject*, Make& make) { return make(storage); }
+};
+
+}  // namespace detail
+
+// A new Python object of T's registered class, with the holder that `make(storage)` builds in the
+// object's own storage: called only once the object exists, so what the holder takes over stays
+// with the caller if it cannot be made. The binding library's own instance making, with the class
+// fixed: its usual conversion first asks the registry for the object's concrete class, which for
+// a library object is the library's and never registered.
+template <class T, class Holder, class Make>
+boost::python::object makeInstance(Make make)
+{
+    PyObject* object = detail::InstanceOf<T, Holder, Make>::execute(make);
+    if (!object)
+        boost::python::throw_error_already_set();
+    return boost::python::object(boost::python::handle<>(object));
+}
+
 } }  // namespace vexa2::python

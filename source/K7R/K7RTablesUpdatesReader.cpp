@@ -60,30 +60,6 @@ private:
     K7RTablesUpdatesReaderItem m_item;
 };
 
-// What an item is made of: the getter's row reference, taken over once the object exists.
-struct ItemParts
-{
-    std::unique_ptr<IK7RRow, void (*)(IK7RRow*)>& row;
-    K7RTableUpdateType type;
-    K7RTable table;
-};
-
-// The binding library's instance making with the item class and the holder above.
-struct ItemInstance
-    : bp::objects::make_instance_impl<K7RTablesUpdatesReaderItem, ItemHolder, ItemInstance>
-{
-    static PyTypeObject* get_class_object(ItemParts&)
-    {
-        return bp::converter::registered<K7RTablesUpdatesReaderItem>::converters.get_class_object();
-    }
-
-    // The item takes over the row's reference only once its object exists.
-    static ItemHolder* construct(void* storage, PyObject*, ItemParts& parts)
-    {
-        return new (storage) ItemHolder(parts.row.release(), parts.type, parts.table);
-    }
-};
-
 }  // namespace
 
 namespace vexa2 { namespace python {
@@ -115,11 +91,9 @@ bp::object K7RTablesUpdatesReaderContainerGetter(IK7RTablesUpdatesReader* reader
     // The getter's reference becomes the item's; it goes back if the item is never made.
     std::unique_ptr<IK7RRow, void (*)(IK7RRow*)> returned(row, &releaseObject<IK7RRow>);
     const K7RTableUpdateType type = reader->getUpdateType(i);
-    ItemParts parts{returned, type, table};
-    PyObject* object = ItemInstance::execute(parts);
-    if (!object)
-        bp::throw_error_already_set();
-    return bp::object(bp::handle<>(object));
+    return makeInstance<K7RTablesUpdatesReaderItem, ItemHolder>([&](void* storage) {
+        return new (storage) ItemHolder(returned.release(), type, table);
+    });
 }
 
 } }  // namespace vexa2::python

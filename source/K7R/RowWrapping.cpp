@@ -5,9 +5,7 @@
 #include <boost/python.hpp>
 
 #include <cstddef>
-#include <memory>
 #include <typeinfo>
-#include <utility>
 
 #include "ObjectHandles.h"
 
@@ -35,41 +33,17 @@ struct Taken
     Taken& operator=(const Taken&) = delete;
 };
 
-// The binding library's own instance making, with the class fixed to the one registered for
-// Interface and the row's own holder. Its usual conversion first asks the registry for the row's
-// concrete class, which is the library's and never registered, and then falls back to this same
-// class.
-template <class Interface>
-struct RowInstance
-    : bp::objects::make_instance_impl<Interface, RowHolder<Interface>, RowInstance<Interface>>
-{
-    using Holder = RowHolder<Interface>;
-
-    static PyTypeObject* get_class_object(const std::pair<Interface*, Taken*>&)
-    {
-        return bp::converter::registered<Interface>::converters.get_class_object();
-    }
-
-    // The holder takes over the reference only once the object exists.
-    static Holder* construct(void* storage, PyObject*, std::pair<Interface*, Taken*>& made)
-    {
-        Taken& taken = *made.second;
-        Holder* holder = new (storage) Holder(made.first, taken.lent);
-        taken.row = nullptr;
-        taken.loan = holder;
-        return holder;
-    }
-};
-
 // As wrapApiObject, for a row that is not null.
 template <class Interface>
 bp::object wrapRow(Interface* row, Taken& taken)
 {
-    std::pair<Interface*, Taken*> made(row, &taken);
-    PyObject* object = RowInstance<Interface>::execute(made);
-    if (!object)
-        bp::throw_error_already_set();
-    return bp::object(bp::handle<>(object));
+    using Holder = RowHolder<Interface>;
+    return makeInstance<Interface, Holder>([row, &taken](void* storage) {
+        Holder* holder = new (storage) Holder(row, taken.lent);
+        taken.row = nullptr;
+        taken.loan = holder;
+        return holder;
+    });
 }
 
 // The table-row interface first: a table's rows usually are table rows, and a plain row of that
