@@ -331,7 +331,7 @@ void Communicator::addListener(plenta::IPlentaCommunicatorListener* listener)
         return;
     auto ref = sim::velvix::ListenerRef<plenta::IPlentaCommunicatorListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    listeners_.add(nextToken_++, std::move(ref));
+    listeners_.add(std::move(ref));
 }
 
 void Communicator::removeListener(plenta::IPlentaCommunicatorListener* listener)
@@ -350,7 +350,7 @@ void Communicator::addStatusListener(plenta::IPlentaCommunicatorStatusListener* 
         return;
     auto ref = sim::velvix::ListenerRef<plenta::IPlentaCommunicatorStatusListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    statusListeners_.add(nextToken_++, std::move(ref));
+    statusListeners_.add(std::move(ref));
 }
 
 void Communicator::removeStatusListener(plenta::IPlentaCommunicatorStatusListener* listener)

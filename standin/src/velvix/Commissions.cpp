@@ -145,7 +145,7 @@ void CommissionsProvider::subscribe(IK7RCommissionProviderListener* listener)
         return;
     auto ref = ListenerRef<IK7RCommissionProviderListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    listeners_.add(nextToken_++, std::move(ref));
+    listeners_.add(std::move(ref));
     subscribersChanged_.notify_all();
 }
 

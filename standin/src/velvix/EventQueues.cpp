@@ -178,7 +178,7 @@ void EventQueue<I, E, L>::subscribeOnPutInQueue(L* listener)
         return;
     auto ref = ListenerRef<L>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    listeners_.add(nextToken_++, std::move(ref));
+    listeners_.add(std::move(ref));
 }
 
 template <class I, class E, class L>

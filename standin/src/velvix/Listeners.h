@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -72,12 +71,8 @@ public:
 
     struct Held
     {
-        Held(const void* home, std::uint64_t token, ListenerRef<L> ref)
-            : home(home), token(token), ref(std::move(ref))
-        {
-        }
+        Held(const void* home, ListenerRef<L> ref) : home(home), ref(std::move(ref)) {}
         const void* home;  // the list whose subscription this is (ghost lists only share it)
-        std::uint64_t token;
         ListenerRef<L> ref;
         mutable std::atomic<bool> listed{true};
         L* get() const { return ref.get(); }
@@ -87,10 +82,7 @@ public:
     using Entry = std::shared_ptr<const Held>;
     using Snapshot = std::shared_ptr<const std::vector<Entry>>;
 
-    void add(std::uint64_t token, ListenerRef<L> ref)
-    {
-        add(std::make_shared<const Held>(this, token, std::move(ref)));
-    }
+    void add(ListenerRef<L> ref) { add(std::make_shared<const Held>(this, std::move(ref))); }
     void add(Entry entry)
     {
         entries_.push_back(std::move(entry));

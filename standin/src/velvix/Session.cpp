@@ -415,7 +415,7 @@ void Session::subscribe(const char* op, ListenerList<L> Session::*list, L* liste
         return;
     ListenerRef<L> ref = ListenerRef<L>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    (this->*list).add(nextToken_++, std::move(ref));
+    (this->*list).add(std::move(ref));
     subscribersChanged_.notify_all();
 }
 

@@ -163,7 +163,7 @@ void TableManager::subscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListene
         return;
     auto ref = ListenerRef<IK7RUpdatesProcessStatusListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    processListeners_.add(nextToken_++, std::move(ref));
+    processListeners_.add(std::move(ref));
     subscribersChanged_.notify_all();
 }
 

@@ -85,7 +85,7 @@ void Table::subscribeTo(const char* op, Listeners* list, IK7RTableListener* list
         return;
     ListenerRef<IK7RTableListener> ref = ListenerRef<IK7RTableListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    list->add(nextToken_++, std::move(ref));
+    list->add(std::move(ref));
     subscribersChanged_.notify_all();
     (void)op;
 }
