@@ -500,15 +500,7 @@ std::pair<int, int> Communicator::listenerCounts() const
 template <class L, class Call>
 void Communicator::deliver(sim::velvix::ListenerList<L> Communicator::*list, Call call)
 {
-    typename sim::velvix::ListenerList<L>::Snapshot entries;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        entries = (this->*list).snapshot();
-    }
-    if (entries)
-        for (const auto& entry : *entries)
-            if (entry->subscribed())
-                call(entry->get());
+    (this->*list).deliver(mutex_, call);
 }
 
 void Communicator::deliverCompleted(Request* request, Response* response)

@@ -204,10 +204,7 @@ void EventQueue<I, E, L>::put(Ref<E> element)
             held = listeners_.snapshot();
     }
     // The element stays lent (this call holds it) whoever takes it out meanwhile.
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                entry->get()->onPutInQueue(element.get());
+    ListenerList<L>::callSubscribed(held, [&](L* l) { l->onPutInQueue(element.get()); });
 }
 
 template <class I, class E, class L>

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -111,6 +112,29 @@ public:
         if (!shared_ && !entries_.empty())
             shared_ = std::make_shared<const std::vector<Entry>>(entries_);
         return shared_;
+    }
+
+    // Calls each entry still subscribed. Callers hold no lock: the calls reach listeners.
+    template <class Call>
+    static void callSubscribed(const Snapshot& held, Call&& call)
+    {
+        if (held)
+            for (const Entry& entry : *held)
+                if (entry->subscribed())
+                    call(entry->get());
+    }
+
+    // Takes the entries under `mutex` (the lock that guards this list) and calls them after
+    // letting it go.
+    template <class Call>
+    void deliver(std::mutex& mutex, Call&& call) const
+    {
+        Snapshot held;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            held = snapshot();
+        }
+        callSubscribed(held, call);
     }
 
     // Empties the list; the entries go with the result.

@@ -432,15 +432,7 @@ void Session::unsubscribe(const char* op, ListenerList<L> Session::*list, L* lis
 template <class L, class Call>
 void Session::deliver(ListenerList<L> Session::*list, Call call)
 {
-    typename ListenerList<L>::Snapshot held;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        held = (this->*list).snapshot();
-    }
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                call(entry->get());
+    (this->*list).deliver(mutex_, call);
 }
 
 void Session::subscribeSessionStatus(IK7RSessionStatus* listener)

@@ -179,15 +179,7 @@ void TableManager::unsubscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListe
 template <class Call>
 void TableManager::deliverProcess(Call call)
 {
-    ProcessListeners::Snapshot held;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        held = processListeners_.snapshot();
-    }
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                call(entry->get());
+    processListeners_.deliver(mutex_, call);
 }
 
 void TableManager::deliverProcessStatus(int status)

@@ -128,15 +128,7 @@ void Table::unsubscribeStatus(IK7RTableListener* listener)
 template <class Call>
 void Table::deliver(Listeners Table::*list, Call call)
 {
-    Listeners::Snapshot held;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        held = (this->*list).snapshot();
-    }
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                call(entry->get());
+    (this->*list).deliver(mutex_, call);
 }
 
 int Table::countLocked(TablePoint point) const
