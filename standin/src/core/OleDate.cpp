@@ -11,17 +11,6 @@ namespace
 constexpr int MinYear = 100;
 constexpr int MaxYear = 9999;
 
-bool leap(std::int64_t y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-unsigned daysInMonth(std::int64_t y, unsigned m)
-{
-    static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && leap(y) ? 29 : days[m - 1];
-}
-
 // The day (counted from 1899-12-30) and the time of day of an OLE date, to the nearest `unit`
 // milliseconds.
 bool split(double ole, std::int64_t unitMs, std::int64_t& day, std::int64_t& msOfDay)

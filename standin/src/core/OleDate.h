@@ -29,4 +29,16 @@ std::int64_t toUnixMsRounded(double ole);  // to the nearest millisecond
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d);
 void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d);
 
+// Proleptic Gregorian too, any year.
+inline bool leap(std::int64_t y)
+{
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+inline unsigned daysInMonth(std::int64_t y, unsigned m)
+{
+    static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && leap(y) ? 29 : days[m - 1];
+}
+
 }  // namespace sim::ole

@@ -2,6 +2,8 @@
 // evaluating POSIX TZ rules, for zone conversions that touch no process-wide state.
 #include "TimeZones.h"
 
+#include "core/OleDate.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -17,26 +19,12 @@ namespace
 
 constexpr std::int64_t Day = 86400;
 
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t daysFromCivil(std::int64_t y, int m, int d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const std::int64_t yoe = y - era * 400;
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
 std::int64_t yearOf(std::int64_t days)
 {
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
-    return yoe + era * 400 + (mp >= 10 ? 1 : 0);
+    std::int64_t y;
+    unsigned m, d;
+    ole::civilFromDays(days, y, m, d);
+    return y;
 }
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b)
@@ -44,29 +32,19 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b)
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
-bool leap(std::int64_t y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int daysInMonth(std::int64_t y, int m)
-{
-    static const int Days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && leap(y) ? 29 : Days[m - 1];
-}
-
 // The local midnight (in days since the epoch) of a rule's change in year `y`.
 std::int64_t changeDay(const Rule::Change& c, std::int64_t y)
 {
-    const std::int64_t jan1 = daysFromCivil(y, 1, 1);
+    const std::int64_t jan1 = ole::daysFromCivil(y, 1, 1);
     if (c.kind == 'J')  // February 29 is never counted
-        return jan1 + c.day - 1 + (leap(y) && c.day >= 60 ? 1 : 0);
+        return jan1 + c.day - 1 + (ole::leap(y) && c.day >= 60 ? 1 : 0);
     if (c.kind == 'D')
         return jan1 + c.day;
-    const std::int64_t first = daysFromCivil(y, c.month, 1);
+    const unsigned month = static_cast<unsigned>(c.month);
+    const std::int64_t first = ole::daysFromCivil(y, month, 1);
     const int weekday = static_cast<int>(((first + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
     int mday = 1 + (c.day - weekday + 7) % 7 + (c.week - 1) * 7;
-    while (mday > daysInMonth(y, c.month))
+    while (mday > static_cast<int>(ole::daysInMonth(y, month)))
         mday -= 7;
     return first + mday - 1;
 }

@@ -331,7 +331,7 @@ void Communicator::addListener(plenta::IPlentaCommunicatorListener* listener)
         return;
     auto ref = sim::velvix::ListenerRef<plenta::IPlentaCommunicatorListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    listeners_.add(nextToken_++, std::move(ref));
+    listeners_.add(std::move(ref));
 }
 
 void Communicator::removeListener(plenta::IPlentaCommunicatorListener* listener)
@@ -350,7 +350,7 @@ void Communicator::addStatusListener(plenta::IPlentaCommunicatorStatusListener* 
         return;
     auto ref = sim::velvix::ListenerRef<plenta::IPlentaCommunicatorStatusListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    statusListeners_.add(nextToken_++, std::move(ref));
+    statusListeners_.add(std::move(ref));
 }
 
 void Communicator::removeStatusListener(plenta::IPlentaCommunicatorStatusListener* listener)
@@ -500,15 +500,7 @@ std::pair<int, int> Communicator::listenerCounts() const
 template <class L, class Call>
 void Communicator::deliver(sim::velvix::ListenerList<L> Communicator::*list, Call call)
 {
-    typename sim::velvix::ListenerList<L>::Snapshot entries;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        entries = (this->*list).snapshot();
-    }
-    if (entries)
-        for (const auto& entry : *entries)
-            if (entry->subscribed())
-                call(entry->get());
+    (this->*list).deliver(mutex_, call);
 }
 
 void Communicator::deliverCompleted(Request* request, Response* response)

@@ -134,7 +134,6 @@ private:
     const sim::Ref<zorvat::IZorvat> cache_;
     std::atomic<bool> ready_{false};
     mutable std::mutex mutex_;
-    std::uint64_t nextToken_ = 1;
     sim::velvix::ListenerList<plenta::IPlentaCommunicatorListener> listeners_;
     sim::velvix::ListenerList<plenta::IPlentaCommunicatorStatusListener> statusListeners_;
 };

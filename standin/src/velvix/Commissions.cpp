@@ -145,7 +145,7 @@ void CommissionsProvider::subscribe(IK7RCommissionProviderListener* listener)
         return;
     auto ref = ListenerRef<IK7RCommissionProviderListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    listeners_.add(nextToken_++, std::move(ref));
+    listeners_.add(std::move(ref));
     subscribersChanged_.notify_all();
 }
 
@@ -162,15 +162,7 @@ void CommissionsProvider::unsubscribe(IK7RCommissionProviderListener* listener)
 template <class Call>
 void CommissionsProvider::deliver(Call call)
 {
-    ListenerList<IK7RCommissionProviderListener>::Snapshot held;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        held = listeners_.snapshot();
-    }
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                call(entry->get());
+    listeners_.deliver(mutex_, call);
 }
 
 void CommissionsProvider::deliverStatus(int status)

@@ -178,7 +178,7 @@ void EventQueue<I, E, L>::subscribeOnPutInQueue(L* listener)
         return;
     auto ref = ListenerRef<L>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    listeners_.add(nextToken_++, std::move(ref));
+    listeners_.add(std::move(ref));
 }
 
 template <class I, class E, class L>
@@ -204,10 +204,7 @@ void EventQueue<I, E, L>::put(Ref<E> element)
             held = listeners_.snapshot();
     }
     // The element stays lent (this call holds it) whoever takes it out meanwhile.
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                entry->get()->onPutInQueue(element.get());
+    ListenerList<L>::callSubscribed(held, [&](L* l) { l->onPutInQueue(element.get()); });
 }
 
 template <class I, class E, class L>

@@ -102,7 +102,6 @@ private:
     bool closed_ = false;
     bool ended_ = false;
     int waiters_ = 0;
-    std::uint64_t nextToken_ = 1;
     ListenerList<Listener> listeners_;
 };
 

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -72,12 +72,8 @@ public:
 
     struct Held
     {
-        Held(const void* home, std::uint64_t token, ListenerRef<L> ref)
-            : home(home), token(token), ref(std::move(ref))
-        {
-        }
+        Held(const void* home, ListenerRef<L> ref) : home(home), ref(std::move(ref)) {}
         const void* home;  // the list whose subscription this is (ghost lists only share it)
-        std::uint64_t token;
         ListenerRef<L> ref;
         mutable std::atomic<bool> listed{true};
         L* get() const { return ref.get(); }
@@ -87,10 +83,7 @@ public:
     using Entry = std::shared_ptr<const Held>;
     using Snapshot = std::shared_ptr<const std::vector<Entry>>;
 
-    void add(std::uint64_t token, ListenerRef<L> ref)
-    {
-        add(std::make_shared<const Held>(this, token, std::move(ref)));
-    }
+    void add(ListenerRef<L> ref) { add(std::make_shared<const Held>(this, std::move(ref))); }
     void add(Entry entry)
     {
         entries_.push_back(std::move(entry));
@@ -119,6 +112,29 @@ public:
         if (!shared_ && !entries_.empty())
             shared_ = std::make_shared<const std::vector<Entry>>(entries_);
         return shared_;
+    }
+
+    // Calls each entry still subscribed. Callers hold no lock: the calls reach listeners.
+    template <class Call>
+    static void callSubscribed(const Snapshot& held, Call&& call)
+    {
+        if (held)
+            for (const Entry& entry : *held)
+                if (entry->subscribed())
+                    call(entry->get());
+    }
+
+    // Takes the entries under `mutex` (the lock that guards this list) and calls them after
+    // letting it go.
+    template <class Call>
+    void deliver(std::mutex& mutex, Call&& call) const
+    {
+        Snapshot held;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            held = snapshot();
+        }
+        callSubscribed(held, call);
     }
 
     // Empties the list; the entries go with the result.

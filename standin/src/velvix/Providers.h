@@ -124,7 +124,6 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable subscribersChanged_;
     ListenerList<IK7RCommissionProviderListener> listeners_;
-    std::uint64_t nextToken_ = 1;
 };
 
 class RolloverProvider final : public LoadingProvider<RolloverProvider, IK7RRolloverProvider, K7RRolloverStatus>

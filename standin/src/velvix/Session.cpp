@@ -415,7 +415,7 @@ void Session::subscribe(const char* op, ListenerList<L> Session::*list, L* liste
         return;
     ListenerRef<L> ref = ListenerRef<L>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    (this->*list).add(nextToken_++, std::move(ref));
+    (this->*list).add(std::move(ref));
     subscribersChanged_.notify_all();
 }
 
@@ -432,15 +432,7 @@ void Session::unsubscribe(const char* op, ListenerList<L> Session::*list, L* lis
 template <class L, class Call>
 void Session::deliver(ListenerList<L> Session::*list, Call call)
 {
-    typename ListenerList<L>::Snapshot held;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        held = (this->*list).snapshot();
-    }
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                call(entry->get());
+    (this->*list).deliver(mutex_, call);
 }
 
 void Session::subscribeSessionStatus(IK7RSessionStatus* listener)

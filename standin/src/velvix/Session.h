@@ -157,7 +157,6 @@ private:
 
     mutable std::mutex mutex_;
     mutable std::condition_variable subscribersChanged_;
-    std::uint64_t nextToken_ = 1;
     ListenerList<IK7RSessionStatus> statusListeners_;
     ListenerList<IK7RChartSessionStatus> chartListeners_;
     ListenerList<IK7RResponseListener> responseListeners_;

@@ -163,7 +163,7 @@ void TableManager::subscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListene
         return;
     auto ref = ListenerRef<IK7RUpdatesProcessStatusListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    processListeners_.add(nextToken_++, std::move(ref));
+    processListeners_.add(std::move(ref));
     subscribersChanged_.notify_all();
 }
 
@@ -179,15 +179,7 @@ void TableManager::unsubscribeUpdatesProcessStatus(IK7RUpdatesProcessStatusListe
 template <class Call>
 void TableManager::deliverProcess(Call call)
 {
-    ProcessListeners::Snapshot held;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        held = processListeners_.snapshot();
-    }
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                call(entry->get());
+    processListeners_.deliver(mutex_, call);
 }
 
 void TableManager::deliverProcessStatus(int status)

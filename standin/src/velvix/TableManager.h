@@ -112,7 +112,6 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable subscribersChanged_;
     ProcessListeners processListeners_;
-    std::uint64_t nextToken_ = 1;
     int lockDepth_ = 0;
     struct Pending
     {

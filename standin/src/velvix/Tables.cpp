@@ -85,7 +85,7 @@ void Table::subscribeTo(const char* op, Listeners* list, IK7RTableListener* list
         return;
     ListenerRef<IK7RTableListener> ref = ListenerRef<IK7RTableListener>::retain(listener);
     std::lock_guard<std::mutex> lock(mutex_);
-    list->add(nextToken_++, std::move(ref));
+    list->add(std::move(ref));
     subscribersChanged_.notify_all();
     (void)op;
 }
@@ -128,15 +128,7 @@ void Table::unsubscribeStatus(IK7RTableListener* listener)
 template <class Call>
 void Table::deliver(Listeners Table::*list, Call call)
 {
-    Listeners::Snapshot held;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        held = (this->*list).snapshot();
-    }
-    if (held)
-        for (const auto& entry : *held)
-            if (entry->subscribed())
-                call(entry->get());
+    (this->*list).deliver(mutex_, call);
 }
 
 int Table::countLocked(TablePoint point) const

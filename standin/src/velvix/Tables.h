@@ -138,7 +138,6 @@ private:
     mutable std::condition_variable subscribersChanged_;
     std::vector<RowHold> rows_;
     std::unordered_map<std::string, int> keyCount_;  // how many rows hold each key
-    std::uint64_t nextToken_ = 1;
     std::uint64_t nextKey_ = 1;
     Listeners inserted_, updated_, deleted_, statusListeners_;
     std::atomic<K7RTableStatus> status_{K7RTableStatus::Initial};

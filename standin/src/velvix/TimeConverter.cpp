@@ -68,12 +68,12 @@ std::optional<pt::ptime> fromLocal(const pt::ptime& wall)
     const std::time_t seconds = std::mktime(&fields);
     if (seconds == static_cast<std::time_t>(-1))
         return std::nullopt;
-    return Epoch + pt::seconds(static_cast<long>(seconds));
+    return fromUnix(seconds);
 }
 
 std::optional<pt::ptime> toLocal(const pt::ptime& utc)
 {
-    const std::time_t seconds = static_cast<std::time_t>((utc - Epoch).total_seconds());
+    const std::time_t seconds = static_cast<std::time_t>(unixSeconds(utc));
     std::tm fields{};
     if (!localtime_r(&seconds, &fields))
         return std::nullopt;
