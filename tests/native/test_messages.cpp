@@ -469,6 +469,20 @@ void raiseThroughPython(const char* source)
     Py_DECREF(globals);
 }
 
+// A test name from a case's readable name: test names take no spaces.
+struct UnderscoredName
+{
+    template <class Case>
+    std::string operator()(const testing::TestParamInfo<Case>& info) const
+    {
+        std::string name = info.param.name;
+        for (char& c : name)
+            if (c == ' ')
+                c = '_';
+        return name;
+    }
+};
+
 struct ReportCase
 {
     const char* name;
@@ -526,14 +540,7 @@ TEST_P(MessageReport, WritesMessage1051AndRestoresTheError)
         Py_XDECREF(object);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, MessageReport, testing::ValuesIn(kReports),
-                         [](const testing::TestParamInfo<ReportCase>& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name)
-                                 if (c == ' ')
-                                     c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Cases, MessageReport, testing::ValuesIn(kReports), UnderscoredName());
 
 TEST(MessageReportFallback, UnformattableErrorIsStillReported)
 {
@@ -673,12 +680,6 @@ TEST_P(MessageReportWithoutSysStderr, GoesToTheProcessStandardErrorAndLeavesOnly
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, MessageReportWithoutSysStderr, testing::ValuesIn(kUnusableStreams),
-                         [](const testing::TestParamInfo<UnusableStream>& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name)
-                                 if (c == ' ')
-                                     c = '_';
-                             return name;
-                         });
+                         UnderscoredName());
 
 }  // namespace

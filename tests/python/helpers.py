@@ -7,6 +7,7 @@ import re
 import signal
 import subprocess
 import threading
+import time
 
 import pytest
 
@@ -89,8 +90,6 @@ def references(sim, kinds):
 def settled_refcount(sim, obj, seconds=2.0):
     """The reference count of `obj` once it stopped changing: a callback that has just reported
     may still hold its arguments for a moment."""
-    import time
-
     value, deadline = sim.refcount(obj), time.monotonic() + seconds
     while time.monotonic() < deadline:
         time.sleep(0.02)

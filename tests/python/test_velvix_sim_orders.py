@@ -51,7 +51,9 @@ class Answers(dedezi.AK7RResponseListener):
 
 @pytest.fixture
 def desk(loaded):
-    """(manager, send(**params) giving the request id, the answers, the account id)."""
+    """(manager, send, answers): send(**params) sends a create-order command and gives its
+    request id, send.open(side) and send.close(trade) open and close at market on the first
+    account; answers hears the session's responses."""
     session, _, manager = loaded
     answers = Answers()
     session.subscribe_response(answers)

@@ -45,17 +45,16 @@ def test_an_event_reaches_the_queues_in_loan_order(sim, loaded, loans):
     table = manager.get_table(T.ORDERS)
     calls, held = Recorder(), []
 
-    def hear(target, cls, method, subscribe, name):
-        listener = recording(cls, method, name, calls)
-        getattr(target, subscribe)(listener)
-        held.append((target, listener, subscribe.replace("subscribe", "unsubscribe", 1)))
+    def hear(target, cls, name):
+        listener = recording(cls, "on_put_in_queue", name, calls)
+        target.subscribe_on_put_in_queue(listener)
+        held.append((target, listener))
 
-    hear(manager.tables_update_event_queue, dedezi.AK7RAllEventQueueListener, "on_put_in_queue",
-         "subscribe_on_put_in_queue", "manager")
+    hear(manager.tables_update_event_queue, dedezi.AK7RAllEventQueueListener, "manager")
     expected = ["table listener"]
     for n, lend in enumerate(loans):
         queue, cls = lend(table)
-        hear(queue, cls, "on_put_in_queue", "subscribe_on_put_in_queue", f"{lend.__name__} {n}")
+        hear(queue, cls, f"{lend.__name__} {n}")
         if lend is not deletes:
             expected.append(f"{lend.__name__} {n}")
     expected.append("manager")
@@ -70,6 +69,6 @@ def test_an_event_reaches_the_queues_in_loan_order(sim, loaded, loans):
         assert calls.items == expected
     finally:
         table.unsubscribe_update(U.INSERT, table_listener)
-        for target, listener, unsubscribe in held:
-            getattr(target, unsubscribe)(listener)
+        for target, listener in held:
+            target.unsubscribe_on_put_in_queue(listener)
         held.clear()  # the queues go back to the table with their handles
