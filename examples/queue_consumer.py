@@ -4,8 +4,8 @@ server.
 Logs in as demo/demo, starts a consumer thread that takes every item of the manager's queue and
 prints the table changes (price ticks, mostly), buys 1,000 EUR/USD so that an order and a trade
 come through too, and logs out after --seconds (3 by default) or at Ctrl-C, whichever comes
-first. The consumer stops by itself at the logout: after it, the queue's waits give what is
-left, then None at once.
+first, and on any error of its own. The consumer stops by itself at the logout: after it, the
+queue's waits give what is left, then None at once.
 """
 import argparse
 import threading
@@ -103,7 +103,10 @@ def main():
         print("time is up: logging out")
     except KeyboardInterrupt:
         print("Ctrl-C: logging out")
-    session.logout()
+    finally:
+        # Only the logout ends the consumer's wait_get. Were it skipped by an exception above,
+        # the consumer would wait for good, and the process with it at exit.
+        session.logout()
     consumer.join(10)
     status.done.wait(10)
     session.unsubscribe_session_status(status)

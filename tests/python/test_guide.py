@@ -1,6 +1,6 @@
 """tests/python/test_guide.py: every Python snippet of docs/guide.md runs against the simulated
 server, so that the guide cannot drift from the module; and the queue consumer example stops
-cleanly on Ctrl-C.
+cleanly on Ctrl-C and logs out when its main thread fails.
 
 Each section of the guide runs in an interpreter of its own: the set-up section's blocks first,
 then the section's blocks in order. A `stderr` block lists lines the section writes to the
@@ -78,3 +78,21 @@ def test_the_queue_consumer_stops_cleanly_on_ctrl_c():
             proc.communicate()
     assert proc.returncode == 0, err
     assert "Ctrl-C: logging out" in out and out.rstrip().splitlines()[-1].startswith("consumer ended")
+
+
+def test_the_queue_consumer_logs_out_when_the_main_thread_fails():
+    # The consumer thread is not a daemon: were the logout skipped, the child would never exit.
+    code = f"""
+import runpy, sys
+sys.argv = ["queue_consumer.py", "--seconds", "60"]
+example = runpy.run_path({str(ROOT / "examples" / "queue_consumer.py")!r})
+
+def failing_buy(session, manager):
+    raise RuntimeError("the order could not be sent")
+
+example["main"].__globals__["buy"] = failing_buy
+example["main"]()
+"""
+    returncode, out, err = run_python(code, timeout=30)
+    assert returncode == 1, err
+    assert "RuntimeError: the order could not be sent" in err
