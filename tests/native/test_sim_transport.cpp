@@ -1,9 +1,14 @@
 // Tests of the simulated transport statics and the session frame: settings journaled with their
-// null texts, the two-pass application identifier, session creation and finalization, and the
-// scripted trading-session descriptors.
+// null texts, the two-pass application identifier, session creation and finalization (with the
+// requests it leaves unanswered), and the scripted trading-session descriptors.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "velvix/Velvix.h"
@@ -12,6 +17,43 @@
 
 namespace
 {
+
+// Keeps each failure's request id and text, and whether it came on the thread that waits.
+class Failures final : public IK7RResponseListener
+{
+public:
+    int addRef() override { return ++refs; }
+    int release() override { return --refs; }
+    void onRequestCompleted(const char*, IK7RResponse*) override {}
+    void onRequestFailed(const char* id, const char* error) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        seen_.push_back(std::string(id) + ":" + error + (std::this_thread::get_id() == waiter_ ? ":waiter" : ""));
+        cv_.notify_all();
+    }
+    void onTablesUpdates(IK7RResponse*) override {}
+    std::vector<std::string> waitFor(std::size_t n)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait_for(lock, std::chrono::seconds(5), [&] { return seen_.size() >= n; });
+        return seen_;
+    }
+    // Once the library gave back every reference it took.
+    bool settled()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (refs != 1 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        return refs == 1;
+    }
+    std::atomic<int> refs{1};
+
+private:
+    const std::thread::id waiter_ = std::this_thread::get_id();
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::vector<std::string> seen_;
+};
 
 class SimTransport : public testing::Test
 {
@@ -176,6 +218,32 @@ TEST_F(SimTransport, FinializeStopsTheWorldUntilReset)
     session->release();
     EXPECT_TRUE(sim::world().dispatcher().post([] {}));
     EXPECT_TRUE(sim::world().dispatcher().flush(5000));
+}
+
+TEST_F(SimTransport, AnAnswerDroppedAtFinializeFailsOnAThreadOfItsOwn)
+{
+    IK7RSession* session = CK7RTransport::createSession();
+    Failures failures;
+    session->subscribeResponse(&failures);
+    IK7RRequestFactory* factory = session->getRequestFactory();
+    // A job ahead of the answer keeps the dispatcher busy until finialize has dropped the answer
+    // (the queue is dropped as the dispatcher turns stopped).
+    ASSERT_TRUE(sim::world().dispatcher().post([] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!sim::world().dispatcher().stopped() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+    }));
+    IK7RRequest* request = factory->createRefreshTableRequest(K7RTable::Offers);
+    const std::string id = request->getRequestId();
+    session->sendRequest(request);
+    request->release();
+    CK7RTransport::finialize();
+    EXPECT_EQ(failures.waitFor(1), std::vector<std::string>{id + ":The library was finalized"});
+    EXPECT_EQ(session->getSessionStatus(), IK7RSessionStatus::Disconnected);
+    factory->release();
+    session->unsubscribeResponse(&failures);
+    session->release();
+    EXPECT_TRUE(failures.settled());
 }
 
 TEST_F(SimTransport, ServerTimeFollowsTheClock)

@@ -1,13 +1,14 @@
 """tests/python/test_transport.py: the K7RTransport class: plain functions called on the class,
-the settings as the library receives them, the two static properties, session creation, and the
-finalize pair (in an interpreter of its own: the library is finalized once per process)."""
+the settings as the library receives them, the two static properties, session creation, the
+finalize pair, and what sessions and requests do once the library is finalized (in interpreters
+of their own: the library is finalized once per process)."""
 
 import textwrap
 
 import pytest
 
 import dedezi
-from helpers import run_python
+from helpers import LOGGED_IN_CHILD, run_python
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -117,6 +118,78 @@ def test_finalize_wrapper_then_finalize():
     code, out, err = run_python(FINALIZE, timeout=30)
     assert code == 0, err
     assert out.splitlines() == ["0 True", "1 True", "['CK7RTransport::finialize']"]
+
+
+AFTER_FINALIZE = LOGGED_IN_CHILD + textwrap.dedent("""
+    Status = dedezi.AK7RSessionStatus.K7RSessionStatus
+    OFFERS = dedezi.K7RTableType.OFFERS
+    idle = dedezi.K7RTransport.create_session()  # never logged in
+    answers, arrived = {}, threading.Condition()
+
+
+    class Answers(dedezi.AK7RResponseListener):
+        def _keep(self, request_id, outcome):
+            with arrived:
+                answers[request_id] = (outcome, threading.get_ident() == threading.main_thread().ident)
+                arrived.notify_all()
+
+        def on_request_completed(self, request_id, response):
+            self._keep(request_id, "completed")
+
+        def on_request_failed(self, request_id, error):
+            self._keep(request_id, error)
+
+        def on_tables_updates(self, response):
+            pass
+
+
+    def send(session):
+        request = session.request_factory.create_refresh_table_request(OFFERS)
+        session.send_request(request)
+        return request.request_id
+
+
+    def outcomes(*ids):
+        with arrived:
+            arrived.wait_for(lambda: all(i in answers for i in ids), 10)
+            return [answers.get(i) for i in ids]
+
+
+    listener = Answers()
+    for s in (session, idle):
+        s.subscribe_response(listener)
+    sim.hold_requests(True)
+    held = send(session)
+    dedezi.K7RTransport.finalize()
+    print([s.session_status == Status.DISCONNECTED for s in (session, idle)],
+          dedezi.K7RTransport.create_session() is None)
+    # Each fails at once, on a thread that is not the caller's.
+    print(outcomes(held, send(session), send(idle)))
+
+    sim.reset()
+    print(session.session_status == Status.DISCONNECTED)
+    assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
+    for _ in range(200):
+        if session.session_status == Status.CONNECTED:
+            break
+        threading.Event().wait(0.05)
+    print(outcomes(send(session)))
+    for s in (session, idle):
+        s.unsubscribe_response(listener)
+    session.logout()
+""")
+
+
+def test_a_finalized_library_fails_requests_and_reads_disconnected():
+    code, out, err = run_python(AFTER_FINALIZE, timeout=30)
+    assert code == 0, err
+    failed = ("The library was finalized", False)
+    assert out.splitlines() == [
+        "[True, True] True",
+        str([failed, failed, failed]),
+        "True",
+        str([("completed", False)]),
+    ]
 
 
 @pytest.mark.parametrize("name, doc", [

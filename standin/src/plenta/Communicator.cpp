@@ -222,7 +222,14 @@ void answer(Report& report)
         c.deliverFailed(r, e.get());
         return;
     }
-    Ref<Response> response = sim::make<Response>(std::make_shared<const sim::history::Series>(r->query()));
+    const std::int64_t now = sim::world().clock().nowMs();
+    if (auto why = r->refusal(now))
+    {
+        Ref<plenta::IError> e = Ref<plenta::IError>::adopt(makeError(plenta::IError::BAD_ARGUMENTS, why->c_str()));
+        c.deliverFailed(r, e.get());
+        return;
+    }
+    Ref<Response> response = sim::make<Response>(std::make_shared<const sim::history::Series>(r->query(now)));
     c.deliverCompleted(r, response.get());
 }
 
@@ -304,10 +311,16 @@ sim::Text Request::timeframeId() const
     return id ? sim::Text(id) : std::nullopt;
 }
 
-sim::history::Series Request::query() const
+sim::history::Series Request::query(std::int64_t nowMs) const
 {
     return sim::history::bars(instrument_.value_or(""), sim::velvix::frameOf(timeframe_.get()), from_, to_, count_,
-                              sim::world().clock().nowMs());
+                              nowMs);
+}
+
+std::optional<std::string> Request::refusal(std::int64_t nowMs) const
+{
+    return sim::history::refusal(instrument_.value_or(""), sim::velvix::frameOf(timeframe_.get()), from_, to_, count_,
+                                 nowMs);
 }
 
 Response::Response(std::shared_ptr<const sim::history::Series> series)
@@ -593,7 +606,8 @@ std::function<void()> takeCompletion(std::uint64_t index, bool nullResponse)
             return;
         Ref<Response> response;
         if (!nullResponse)
-            response = sim::make<Response>(std::make_shared<const sim::history::Series>(report->request()->query()));
+            response = sim::make<Response>(
+                std::make_shared<const sim::history::Series>(report->request()->query(sim::world().clock().nowMs())));
         report->communicator().deliverCompleted(report->request(), response.get());
     };
 }

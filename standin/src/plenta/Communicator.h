@@ -52,8 +52,10 @@ public:
     std::uint64_t communicatorId() const { return communicatorId_; }
     const sim::Text& instrument() const { return instrument_; }
     sim::Text timeframeId() const;
-    // The generator's answer at this moment (no items for an unknown instrument).
-    sim::history::Series query() const;
+    // The generator's answer at `nowMs` (no items for an unknown instrument), and why the server
+    // refuses to give it.
+    sim::history::Series query(std::int64_t nowMs) const;
+    std::optional<std::string> refusal(std::int64_t nowMs) const;
 
     // Set by cancelRequest: answers still on their way report a cancellation instead.
     std::atomic<bool> cancelRequested{false};

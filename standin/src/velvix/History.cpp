@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <limits>
 
 #include "Market.h"
@@ -226,49 +228,143 @@ double bidAt(const std::string& instrument, std::int64_t ms)
     return i < 0 ? 0.0 : market::quote(market::settings().seed, i, ms).bid;
 }
 
+namespace
+{
+
+std::int64_t roundedSecond(std::int64_t ms)
+{
+    return floorDiv(ms + 500, 1000);
+}
+
+// How the server reads a query: bounds at whole seconds, `to` 0 as now, nothing after now.
+struct Reach
+{
+    std::optional<std::int64_t> fromS;  // the start given
+    std::int64_t endS = 0;              // the end given, or now
+    std::int64_t lastS = 0;             // the end, or now when that comes first
+    std::size_t wanted = 0;             // items asked for; SIZE_MAX: every one of the range
+
+    bool inverted() const { return fromS && *fromS > endS; }
+    std::int64_t firstS() const { return std::max(EarliestSecond, fromS.value_or(EarliestSecond)); }
+};
+
+Reach reachOf(double from, double to, int count, std::int64_t nowMs)
+{
+    Reach r;
+    if (from != 0.0)
+        r.fromS = roundedSecond(ole::toUnixMsRounded(from));
+    r.endS = roundedSecond(to == 0.0 ? nowMs : ole::toUnixMsRounded(to));
+    r.lastS = std::min(r.endS, floorDiv(nowMs, 1000));
+    r.wanted = count > 0 ? static_cast<std::size_t>(count)
+                         : (r.fromS ? std::numeric_limits<std::size_t>::max() : static_cast<std::size_t>(DefaultCount));
+    return r;
+}
+
+// Calls visit(start) for each bar of the range, the latest first, while it returns true.
+template <class Visit>
+void eachBar(Frame frame, const Reach& r, Visit visit)
+{
+    const std::int64_t first = alignDown(frame, r.firstS());
+    for (std::int64_t start = alignDown(frame, r.lastS); start >= first; start = alignDown(frame, start - 1))
+        if (!visit(start))
+            return;
+}
+
+// Calls visit(tick) for each tick of the range, the latest first, while it returns true. A tick
+// belongs to the second its date reads at, so two ranges that meet at a second share no tick.
+template <class Visit>
+void eachTick(const Path& path, const Reach& r, std::int64_t nowMs, Visit visit)
+{
+    const std::int64_t firstS = r.firstS();
+    // A tick late in the second before the start reads as the start.
+    for (std::int64_t s = r.lastS; s >= firstS - 1; --s)
+    {
+        std::optional<Bar> tick = makeTick(path, s);
+        if (!tick)
+            continue;
+        const std::int64_t ms = ole::toUnixMsRounded(tick->date);
+        const std::int64_t shown = roundedSecond(ms);
+        if (ms > nowMs || shown > r.endS || shown < firstS)
+            continue;
+        if (!visit(*tick))
+            return;
+    }
+}
+
+bool usable(int index, Frame frame, double from, double to)
+{
+    return index >= 0 && frame.size >= 1 && std::isfinite(from) && std::isfinite(to);
+}
+
+// A bound as a user wrote it: the date at whole seconds.
+std::string shown(double ole)
+{
+    std::tm t{};
+    char out[40];
+    if (ole::toCalendar(ole, t))
+        std::snprintf(out, sizeof out, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                      t.tm_hour, t.tm_min, t.tm_sec);
+    else
+        std::snprintf(out, sizeof out, "%g", ole);
+    return out;
+}
+
+}  // namespace
+
 Series bars(const std::string& instrument, Frame frame, double from, double to, int count, std::int64_t nowMs)
 {
     Series series;
     series.isBar = frame.unit != K7RTimeframeUnit::Tick;
     const int index = indexOf(instrument);
-    if (index < 0 || frame.size < 1 || !std::isfinite(from) || !std::isfinite(to))
+    if (!usable(index, frame, from, to))
+        return series;
+    const Reach reach = reachOf(from, to, count, nowMs);
+    if (reach.inverted())
         return series;
     const Path path(index, market::settings().seed);
-
-    const std::int64_t toMs = to == 0.0 ? nowMs : std::min(ole::toUnixMsRounded(to), nowMs);
-    const std::optional<std::int64_t> fromMs =
-        from == 0.0 ? std::nullopt : std::optional<std::int64_t>(ole::toUnixMsRounded(from));
-    const std::size_t limit = static_cast<std::size_t>(
-        count > 0 ? std::min(count, MaxItems) : (fromMs ? MaxItems : DefaultCount));
-    if (fromMs && *fromMs > toMs)
-        return series;
-    const std::int64_t floorS = std::max(EarliestSecond, fromMs ? floorDiv(*fromMs, 1000) : EarliestSecond);
-    // A plain bound for the tick loop (GCC's flow analysis misreads the optional there).
-    const std::int64_t fromFloorMs = fromMs ? *fromMs : std::numeric_limits<std::int64_t>::min();
+    const std::size_t limit = std::min<std::size_t>(reach.wanted, MaxItems);
 
     std::vector<Bar>& out = series.items;
     if (series.isBar)
-    {
-        const std::int64_t first = alignDown(frame, floorS);
-        for (std::int64_t start = alignDown(frame, floorDiv(toMs, 1000)); out.size() < limit && start >= first;
-             start = alignDown(frame, start - 1))
+        eachBar(frame, reach, [&](std::int64_t start) {
             out.push_back(makeBar(path, frame, start, nowMs));
-    }
+            return out.size() < limit;
+        });
     else
-    {
-        for (std::int64_t s = floorDiv(toMs, 1000); out.size() < limit && s >= floorS; --s)
-        {
-            std::optional<Bar> tick = makeTick(path, s);
-            if (!tick)
-                continue;
-            const std::int64_t ms = ole::toUnixMsRounded(tick->date);
-            if (ms > toMs || ms < fromFloorMs)
-                continue;
-            out.push_back(*tick);
-        }
-    }
+        eachTick(path, reach, nowMs, [&](const Bar& tick) {
+            out.push_back(tick);
+            return out.size() < limit;
+        });
     std::reverse(out.begin(), out.end());
     return series;
+}
+
+std::optional<std::string> refusal(const std::string& instrument, Frame frame, double from, double to, int count,
+                                   std::int64_t nowMs)
+{
+    const int index = indexOf(instrument);
+    if (!usable(index, frame, from, to))
+        return std::nullopt;
+    const Reach reach = reachOf(from, to, count, nowMs);
+    const std::string range = "The range from " + shown(from) + " to " + (to == 0.0 ? "now" : shown(to));
+    if (reach.inverted())
+        return range + " starts after it ends";
+    if (reach.wanted <= static_cast<std::size_t>(MaxItems))
+        return std::nullopt;
+    // Asked for more than the cap: refused only when the range holds more too.
+    std::size_t held = 0;
+    const auto counted = [&held](const auto&) { return ++held <= static_cast<std::size_t>(MaxItems); };
+    const bool ticks = frame.unit == K7RTimeframeUnit::Tick;
+    if (ticks)
+        eachTick(Path(index, market::settings().seed), reach, nowMs, counted);
+    else
+        eachBar(frame, reach, counted);
+    if (held <= static_cast<std::size_t>(MaxItems))
+        return std::nullopt;
+    const std::string cap = "the server's cap of " + std::to_string(MaxItems) + (ticks ? " ticks" : " bars");
+    if (count > 0)
+        return "The count " + std::to_string(count) + " is above " + cap + ": ask for the range in parts";
+    return range + " holds more than " + cap + ": ask for it in parts";
 }
 
 }  // namespace sim::history

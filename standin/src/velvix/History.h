@@ -43,12 +43,21 @@ struct Series
 constexpr int DefaultCount = 300;
 constexpr int MaxItems = 1000000;
 
-// The bars (ticks for a TICK frame) of [from, to], OLE dates: the bar holding `from` first, at
-// most `count` of them, the latest ones when there are more. to == 0 means now; from == 0 means
-// `count` items back from `to` (DefaultCount when count <= 0); count <= 0 with a start means all
-// of them (at most MaxItems). Nothing after `nowMs` exists yet: the bar running at `nowMs` closes
-// at the price of that moment. An unknown instrument or a frame size below 1 gives no items.
+// The bars (ticks for a TICK frame) of [from, to], OLE dates read at the nearest whole second,
+// both bounds inclusive: the bar holding `from` first, the bar holding `to` last; a tick belongs
+// to the second its date reads at. At most `count` of them, the latest ones when there are more.
+// to == 0 means now; from == 0 means `count` items back from `to` (DefaultCount when count <= 0);
+// count <= 0 with a start means all of them (at most MaxItems). A start after the end gives none.
+// Nothing after `nowMs` exists yet: the bar running at `nowMs` closes at the price of that
+// moment. An unknown instrument or a frame size below 1 gives no items.
 Series bars(const std::string& instrument, Frame frame, double from, double to, int count, std::int64_t nowMs);
+
+// Why the server refuses to answer the query rather than answer it cut, or nothing: a start
+// after the end, or an answer that would hold more than MaxItems items (the smaller of what is
+// asked for and what the range holds, counted without building them). The text names the bounds
+// as given, at whole seconds, or the cap.
+std::optional<std::string> refusal(const std::string& instrument, Frame frame, double from, double to, int count,
+                                   std::int64_t nowMs);
 
 // The bid the market quoted for an instrument at a moment (Unix ms); 0 for an unknown one.
 double bidAt(const std::string& instrument, std::int64_t ms);

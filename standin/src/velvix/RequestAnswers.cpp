@@ -1,6 +1,6 @@
-// The answers of the request desk, on the dispatcher thread: snapshots from the history generator,
-// refreshes from the session's tables, orders through the dealing desk. A session that is not
-// logged in gets every request failed.
+// The answers of the request desk, on the dispatcher thread: snapshots from the history generator
+// (a range it would have to cut is refused instead), refreshes from the session's tables, orders
+// through the dealing desk. A session that is not logged in gets every request failed.
 #include "OrderEngine.h"
 #include "RequestServer.h"
 #include "Responses.h"
@@ -16,9 +16,15 @@ namespace
 void answerSnapshot(Session& session, const Request& request)
 {
     const SnapshotQuery q = request.snapshot();
+    const std::int64_t now = world().clock().nowMs();
+    if (auto why = history::refusal(q.instrument, q.frame, q.from, q.to, q.count, now))
+    {
+        session.deliverRequestFailed(request.id(), *why);
+        return;
+    }
     ResponseContent content;
-    content.snapshot = std::make_shared<const history::Series>(
-        history::bars(q.instrument, q.frame, q.from, q.to, q.count, world().clock().nowMs()));
+    content.snapshot =
+        std::make_shared<const history::Series>(history::bars(q.instrument, q.frame, q.from, q.to, q.count, now));
     Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::MarketDataSnapshot),
                                             Text(request.id()), std::move(content));
     session.deliverRequestCompleted(request.id(), response.get());

@@ -1,15 +1,68 @@
 // The request desk. A sent request is answered by one dispatcher job, which delivers its answers
 // one after another (an order's later fills come from timers of their own); the job holds the
-// request's reference, so a request the caller dropped is still answered.
+// request's reference, so a request the caller dropped is still answered. Once finialize stopped
+// the dispatcher, every request still to be answered, and every one sent later, fails instead.
 #include "RequestServer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 #include "Session.h"
 #include "core/World.h"
 
 namespace sim::velvix
 {
+
+namespace
+{
+
+constexpr const char* FinalizedText = "The library was finalized";
+
+// Requests with the session each was sent through.
+using Unanswered = std::vector<std::pair<Ref<Request>, std::uint64_t>>;
+
+// No dispatcher delivers after finialize: the failures go out at once on a thread of their own,
+// never the caller's (a caller may hold a lock that its listener takes). Nothing is reported
+// once process exit began.
+void failFinalized(Unanswered requests)
+{
+    if (requests.empty() || world().dispatcher().exiting())
+        return;
+    std::thread([requests = std::move(requests)] {
+        for (const auto& [request, sessionId] : requests)
+            if (!world().dispatcher().exiting())
+                RequestServer::answerFailed(request, sessionId, std::string(FinalizedText));
+    }).detach();
+}
+
+// The answer of one send. The dispatcher drops a job unrun only once stopped (at finialize, or
+// when posted after it): the request then fails instead.
+class Answer
+{
+public:
+    Answer(Ref<Request> request, std::uint64_t sessionId) : request_(std::move(request)), sessionId_(sessionId) {}
+    ~Answer()
+    {
+        if (!ran_.load())
+            failFinalized({{std::move(request_), sessionId_}});
+    }
+    Answer(const Answer&) = delete;
+    Answer& operator=(const Answer&) = delete;
+
+    void run()
+    {
+        ran_.store(true);
+        RequestServer::answer(request_, sessionId_);
+    }
+
+private:
+    Ref<Request> request_;
+    const std::uint64_t sessionId_;
+    std::atomic<bool> ran_{false};
+};
+
+}  // namespace
 
 RequestServer& RequestServer::instance()
 {
@@ -26,6 +79,24 @@ const bool deskReady = (RequestServer::instance(), true);
 RequestServer::RequestServer()
 {
     world().onReset([this] { reset(); });
+    world().onFinalize([this] { failHeld(); });
+}
+
+// The held requests can no longer be answered.
+void RequestServer::failHeld()
+{
+    Unanswered failed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const std::string& id : pendingOrder_)
+        {
+            Held& held = pending_.at(id);
+            failed.emplace_back(std::move(held.request), held.sessionId);
+        }
+        pending_.clear();
+        pendingOrder_.clear();
+    }
+    failFinalized(std::move(failed));
 }
 
 void RequestServer::reset()
@@ -83,14 +154,16 @@ void RequestServer::send(Session& session, IK7RRequest* request)
         sent_.push_back(record);
         if (sent_.size() > LogCapacity)
             sent_.pop_front();
-        if (hold_)
+        // finialize marks the world before it fails the held ones, under this lock.
+        if (hold_ && !world().finalized())
         {
             if (pending_.emplace(ours->id(), Held{held, sessionId}).second)
                 pendingOrder_.push_back(ours->id());
             return;
         }
     }
-    world().dispatcher().post([held, sessionId] { answer(held, sessionId); });
+    auto job = std::make_shared<Answer>(std::move(held), sessionId);
+    world().dispatcher().post([job] { job->run(); });
 }
 
 void RequestServer::hold(bool on)

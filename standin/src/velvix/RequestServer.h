@@ -1,7 +1,8 @@
 // The simulated server's request desk: it books every request made and sent, holds sent requests
 // when a test asks it to, and answers them on the dispatcher thread through the session's
 // response listeners, in the order the server produces the answers. sendRequest only books and
-// schedules, so a caller never waits for a delivery.
+// schedules, so a caller never waits for a delivery. After finialize, requests fail on a thread
+// of their own.
 #pragma once
 
 #include <cstdint>
@@ -65,6 +66,7 @@ private:
     RequestServer();
     static RequestRecord recordOf(const Request& request);
     void reset();
+    void failHeld();
     struct Held
     {
         Ref<Request> request;

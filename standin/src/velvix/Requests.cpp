@@ -182,8 +182,6 @@ bool RequestFactory::fillMarketDataSnapshotRequestTime(IK7RRequest* request, dou
     auto* ours = dynamic_cast<Request*>(request);
     if (!ours || ours->kind() != RequestKind::MarketDataSnapshot)
         return fail("The request is not a market data snapshot request"), false;
-    if (timeFrom != 0.0 && timeTo != 0.0 && timeFrom > timeTo)
-        return fail("The start of the period is after its end"), false;
     SnapshotQuery q = ours->snapshot();
     q.from = timeFrom;
     q.to = timeTo;

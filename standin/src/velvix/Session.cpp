@@ -845,6 +845,9 @@ IK7RSessionStatus::K7RSessionStatus Session::getSessionStatus()
 {
     if (auto v = faultInt("IK7RSession::getSessionStatus"))
         return static_cast<IK7RSessionStatus::K7RSessionStatus>(*v);
+    // A finalized library has no connection, whatever its sessions last heard.
+    if (world().finalized())
+        return IK7RSessionStatus::Disconnected;
     std::lock_guard<std::mutex> lock(mutex_);
     return status_;
 }
