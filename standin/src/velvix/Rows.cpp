@@ -78,8 +78,9 @@ std::string snake(const std::string& camel)
 
 // --- the cell store ----------------------------------------------------------------------------
 
-RowState::RowState(K7RTable type, ColumnCollection* columns, bool hideColumns, IK7RRow* self, Registered* registered)
-    : type_(type), columns_(columns), hideColumns_(hideColumns), count_(columns->count()),
+RowState::RowState(K7RTable type, RowKind kind, ColumnCollection* columns, bool hideColumns, IK7RRow* self,
+                   Registered* registered)
+    : type_(type), kind_(kind), columns_(columns), hideColumns_(hideColumns), count_(columns->count()),
       cells_(new Cell[static_cast<std::size_t>(columns->count())]), self_(self), registered_(registered)
 {
     columns_->simAddRef();
@@ -189,6 +190,31 @@ void RowState::setChanged(int index, bool flag)
         cells_[static_cast<std::size_t>(index)].changed.store(flag);
 }
 
+RowHold RowState::freeze() const
+{
+    RowHold copy = makeRow(type_, kind_, columns_, hideColumns_);
+    RowState& to = *copy;
+    {
+        std::scoped_lock lock(writeMutex_, to.writeMutex_);
+        for (int i = 0; i < count_; ++i)
+        {
+            const Cell& from = cells_[static_cast<std::size_t>(i)];
+            Cell& cell = to.cells_[static_cast<std::size_t>(i)];
+            std::uint64_t word = from.word.load(std::memory_order_acquire);
+            // The copy keeps texts of its own: it may outlive this row.
+            if (from.type == IK7RTableColumn::String && word != 0)
+                word = reinterpret_cast<std::uintptr_t>(
+                    to.texts_.insert(reinterpret_cast<const char*>(word)).first->c_str());
+            cell.word.store(word, std::memory_order_release);
+            cell.changed.store(from.changed.load());
+        }
+    }
+    for (std::size_t f = 0; f < validity_.size(); ++f)
+        to.validity_[f].store(validity_[f].load());
+    to.key_ = key_;
+    return copy;
+}
+
 Value RowState::read(int index) const
 {
     if (index < 0 || index >= count_)
@@ -250,8 +276,8 @@ template <class I>
 class RowImpl : public RefCounted<I>
 {
 public:
-    RowImpl(const char* kind, K7RTable type, ColumnCollection* columns, bool hide)
-        : RefCounted<I>(kind), state_(type, columns, hide, this, this)
+    RowImpl(const char* name, RowKind kind, K7RTable type, ColumnCollection* columns, bool hide)
+        : RefCounted<I>(name), state_(type, kind, columns, hide, this, this)
     {
     }
     RowState* state() { return &state_; }
@@ -456,9 +482,9 @@ public:
 };
 
 template <class R>
-RowHold build(const char* kind, K7RTable type, ColumnCollection* columns, bool hide)
+RowHold build(const char* name, RowKind kind, K7RTable type, ColumnCollection* columns, bool hide)
 {
-    return RowHold::adopt((new R(kind, type, columns, hide))->state());
+    return RowHold::adopt((new R(name, kind, type, columns, hide))->state());
 }
 
 template <class Plain, class Full>
@@ -466,8 +492,8 @@ RowHold typed(const char* plainKind, const char* tableKind, RowKind kind, K7RTab
               bool hide)
 {
     if (kind == RowKind::Table)
-        return build<Full>(tableKind, type, columns, hide);
-    return build<Plain>(plainKind, type, columns, hide);
+        return build<Full>(tableKind, kind, type, columns, hide);
+    return build<Plain>(plainKind, RowKind::Plain, type, columns, hide);
 }
 
 }  // namespace
@@ -484,7 +510,7 @@ RowHold makeRow(K7RTable type, RowKind kind, ColumnCollection* columns, bool hid
         columns = none;
     }
     if (kind == RowKind::Generic || !known)
-        return build<GenericRow>("IK7RRow", type, columns, hideColumns);
+        return build<GenericRow>("IK7RRow", RowKind::Generic, type, columns, hideColumns);
     switch (type)
     {
     case K7RTable::Offers:
@@ -506,7 +532,7 @@ RowHold makeRow(K7RTable type, RowKind kind, ColumnCollection* columns, bool hid
         return typed<SummaryRow, SummaryTableRow>("IK7RSummaryRow", "IK7RSummaryTableRow", kind, type, columns,
                                                   hideColumns);
     default:
-        return build<GenericRow>("IK7RRow", type, columns, hideColumns);
+        return build<GenericRow>("IK7RRow", RowKind::Generic, type, columns, hideColumns);
     }
 }
 

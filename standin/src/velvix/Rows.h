@@ -25,13 +25,16 @@ enum class RowKind
     Table     // IK7R…TableRow
 };
 
+class RowHold;
+
 // What every row class shares: its cells, columns, flags and key. Built inside its row object.
 class RowState
 {
 public:
     static constexpr int ValidityFlags = 33;  // 27 of the plain offer row, then 6 of the table row
 
-    RowState(K7RTable type, ColumnCollection* columns, bool hideColumns, IK7RRow* self, Registered* registered);
+    RowState(K7RTable type, RowKind kind, ColumnCollection* columns, bool hideColumns, IK7RRow* self,
+             Registered* registered);
     ~RowState();
     RowState(const RowState&) = delete;
     RowState& operator=(const RowState&) = delete;
@@ -65,6 +68,10 @@ public:
     const char* keyText() const { return key_.c_str(); }
     void setKey(std::string key) { key_ = std::move(key); }
 
+    // A new row of this row's class, columns and key, holding its cells, changed flags and
+    // validity flags as they are now; it belongs to no table, so nothing changes it afterwards.
+    RowHold freeze() const;
+
     IK7RRow* row() const { return self_; }
     void retain() const { registered_->simAddRef(); }
     void releaseQuiet() const { registered_->simReleaseQuiet(); }
@@ -79,6 +86,7 @@ private:
     bool store(Cell& cell, const Value& value);  // under writeMutex_; true when it changed
 
     K7RTable type_;
+    RowKind kind_;  // the kind the row was made as (a row of an unknown table is generic)
     ColumnCollection* columns_;  // one stand-in reference
     bool hideColumns_;
     int count_;
@@ -87,7 +95,7 @@ private:
     std::string key_;
     IK7RRow* self_;
     Registered* registered_;
-    std::mutex writeMutex_;
+    mutable std::mutex writeMutex_;
     std::set<std::string> texts_;  // every text a cell held: pointers handed out stay valid
 };
 
