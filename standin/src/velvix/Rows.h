@@ -33,8 +33,10 @@ class RowState
 public:
     static constexpr int ValidityFlags = 33;  // 27 of the plain offer row, then 6 of the table row
 
+    // Cells at their defaults, or, with `from` (a row of the same kind, type and columns), a copy
+    // of its cells, flags and key.
     RowState(K7RTable type, RowKind kind, ColumnCollection* columns, bool hideColumns, IK7RRow* self,
-             Registered* registered);
+             Registered* registered, const RowState* from = nullptr);
     ~RowState();
     RowState(const RowState&) = delete;
     RowState& operator=(const RowState&) = delete;
@@ -84,6 +86,7 @@ private:
         int type = IK7RTableColumn::String;
     };
     bool store(Cell& cell, const Value& value);  // under writeMutex_; true when it changed
+    void copyOf(const RowState& from);           // while constructing
 
     K7RTable type_;
     RowKind kind_;  // the kind the row was made as (a row of an unknown table is generic)
@@ -97,6 +100,7 @@ private:
     Registered* registered_;
     mutable std::mutex writeMutex_;
     std::set<std::string> texts_;  // every text a cell held: pointers handed out stay valid
+    std::unique_ptr<char[]> ownTexts_;  // a copy's texts, which it is never given again
 };
 
 // A stand-in reference to a row, reached through its state.
