@@ -1,8 +1,9 @@
 // The event queues that tables and table managers lend out: the all-events queue, whose items
 // carry a row, an event type and an updates-process status, and the update queue of one event
-// type, whose items are rows; either row is a frozen copy of the table's row at its event. Queues are not reference counted: a queue lives from its loan until
-// it is given back. The dispatcher puts events into them; callers take them out on their own
-// threads and may block doing so. Queue listeners are called with no lock held.
+// type, whose items are rows; either row is a frozen copy of the table's row at its event. Queues
+// are not reference counted: a queue lives from its loan until it is given back. The dispatcher
+// puts events into them; callers take them out on their own threads and may block doing so.
+// Queue listeners are called with no lock held.
 #pragma once
 
 #include <atomic>

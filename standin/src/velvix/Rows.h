@@ -100,7 +100,7 @@ private:
     Registered* registered_;
     mutable std::mutex writeMutex_;
     std::set<std::string> texts_;  // every text a cell held: pointers handed out stay valid
-    std::unique_ptr<char[]> ownTexts_;  // a copy's texts, which it is never given again
+    std::unique_ptr<char[]> ownTexts_;  // a frozen copy's texts, in one block: they never change
 };
 
 // A stand-in reference to a row, reached through its state.
