@@ -489,14 +489,15 @@ py::dict queue_info(unsigned long long id)
 bool queue_put(unsigned long long id, const py::object& session, const py::object& tableType, const py::object& key,
                int event, int process, bool nullItem, bool wait, double timeout)
 {
-    // The row comes from the session's table of the queue's own type unless another is named.
+    // The row comes from the session's table of the queue's own type unless another is named,
+    // frozen as the server's events are.
     auto rowFor = [&](K7RTable belong) {
         if (key.is_none() || nullItem)
             return RowHold();
         if (session.is_none())
             raise(PyExc_ValueError, "a row key needs the session_id");
         const int type = tableType.is_none() ? static_cast<int>(belong) : py::extract<int>(tableType)();
-        return row(py::extract<unsigned long long>(session)(), type, key);
+        return row(py::extract<unsigned long long>(session)(), type, key)->freeze();
     };
     if (auto q = liveQueue<AllEventQueue>(id))
     {

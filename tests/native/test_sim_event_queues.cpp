@@ -1,7 +1,8 @@
 // Tests of the simulated event queues below what a script can reach: many takers racing on one
 // queue each get distinct elements and every element exactly once, a waiter comes back with
 // nothing when its queue is given back (a script's handle cannot go while it waits) or the library
-// is finalized, and queue listeners are called outside the queue's lock with the element lent.
+// is finalized, queue listeners are called outside the queue's lock with the element lent, and an
+// event's frozen row goes with the last queue that holds it.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -132,6 +133,26 @@ TEST_F(SimEventQueues, AWaiterComesBackWithNothingWhenItsQueueIsGivenBackOrAtFin
         }
         EXPECT_EQ(sim::world().registry().live("IK7RUpdateEventQueue"), 0);
     }
+}
+
+// One copy of an event's row serves every queue that heard it, and goes with the last of them:
+// here a queue emptied, one given back, and one still lent when its manager goes.
+TEST_F(SimEventQueues, AnEventsFrozenRowGoesWithTheLastQueueThatHoldsIt)
+{
+    auto live = [] { return sim::world().registry().live("IK7RTradeTableRow"); };
+    IK7RUpdateEventQueue* emptied = table->getUpdateEventQueue(K7RTableUpdateType::Insert, false);
+    IK7RAllEventQueue* returned = table->getAllEventQueue(false);
+    manager->getTablesUpdateEventQueue();
+    RowHold row = makeRow(K7RTable::Trades, RowKind::Table);
+    table->insert(row);
+    ASSERT_EQ(live(), 2) << "the table's row and one copy";
+    emptied->deleteAllEvents();
+    table->returnAllEventQueue(returned);
+    EXPECT_EQ(live(), 2);
+    manager.reset();
+    EXPECT_EQ(live(), 1);
+    row.reset();
+    EXPECT_EQ(live(), 0);
 }
 
 // Reads the queue from inside its callback: a listener called under the queue's lock would hang.

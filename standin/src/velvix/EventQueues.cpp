@@ -341,7 +341,7 @@ bool QueueLoans::giveBack(IK7RUpdateEventQueue* queue)
     return true;
 }
 
-void QueueLoans::put(K7RTableUpdateType op, const RowHold& row, K7RUpdatesProcessStatus process)
+void QueueLoans::put(K7RTableUpdateType op, EventRow& row, K7RUpdatesProcessStatus process)
 {
     if (count_.load() == 0)
         return;
@@ -357,11 +357,11 @@ void QueueLoans::put(K7RTableUpdateType op, const RowHold& row, K7RUpdatesProces
     {
         if (loan.update)
         {
-            loan.update->put(Ref<IK7RRow>::adopt(row.share()));
+            loan.update->put(Ref<IK7RRow>::adopt(row.frozen().share()));
             continue;
         }
         if (!item)
-            item = Ref<IK7RAllEventQueueItem>::adopt(make<QueueItem>(row, op, process).detach());
+            item = Ref<IK7RAllEventQueueItem>::adopt(make<QueueItem>(row.frozen(), op, process).detach());
         loan.all->put(item);
     }
 }

@@ -1,8 +1,9 @@
 // The event queues that tables and table managers lend out: the all-events queue, whose items
 // carry a row, an event type and an updates-process status, and the update queue of one event
-// type, whose items are rows. Queues are not reference counted: a queue lives from its loan until
-// it is given back. The dispatcher puts events into them; callers take them out on their own
-// threads and may block doing so. Queue listeners are called with no lock held.
+// type, whose items are rows; either row is a frozen copy of the table's row at its event. Queues
+// are not reference counted: a queue lives from its loan until it is given back. The dispatcher
+// puts events into them; callers take them out on their own threads and may block doing so.
+// Queue listeners are called with no lock held.
 #pragma once
 
 #include <atomic>
@@ -108,6 +109,28 @@ private:
 using AllEventQueue = EventQueue<IK7RAllEventQueue, IK7RAllEventQueueItem, IK7RAllEventQueueListener>;
 using UpdateEventQueue = EventQueue<IK7RUpdateEventQueue, IK7RRow, IK7RUpdateEventQueueListener>;
 
+// The row of one event as the queues get it. A queue is read later, so it gets a frozen copy of
+// the table's row as the event left it: made when the first queue that hears the event asks, and
+// shared by every queue after it (a table's and its manager's alike). No queue, no copy.
+class EventRow
+{
+public:
+    explicit EventRow(const RowHold& live) : live_(live) {}
+    EventRow(const EventRow&) = delete;
+    EventRow& operator=(const EventRow&) = delete;
+
+    const RowHold& frozen()
+    {
+        if (!frozen_ && live_)
+            frozen_ = live_->freeze();
+        return frozen_;
+    }
+
+private:
+    const RowHold& live_;
+    RowHold frozen_;
+};
+
 // The queues lent out by one owner (a table, or a manager for all its tables), in loan order.
 // Each event goes to the queues in that order, whatever their kind: to every all-events queue as
 // an item and to the update queues of its event type as a row.
@@ -126,7 +149,7 @@ public:
     bool giveBack(IK7RUpdateEventQueue* queue);
 
     // One table event; the row may be null.
-    void put(K7RTableUpdateType op, const RowHold& row, K7RUpdatesProcessStatus process);
+    void put(K7RTableUpdateType op, EventRow& row, K7RUpdatesProcessStatus process);
     // A marker of an updates batch: an item with no row, to the all-events queues only.
     void putMarker(K7RUpdatesProcessStatus process);
     // The owner's session ended: every queue lent, and every one lent from now on, ends its waits.

@@ -78,11 +78,17 @@ std::string snake(const std::string& camel)
 
 // --- the cell store ----------------------------------------------------------------------------
 
-RowState::RowState(K7RTable type, ColumnCollection* columns, bool hideColumns, IK7RRow* self, Registered* registered)
-    : type_(type), columns_(columns), hideColumns_(hideColumns), count_(columns->count()),
+RowState::RowState(K7RTable type, RowKind kind, ColumnCollection* columns, bool hideColumns, IK7RRow* self,
+                   Registered* registered, const RowState* from)
+    : type_(type), kind_(kind), columns_(columns), hideColumns_(hideColumns), count_(columns->count()),
       cells_(new Cell[static_cast<std::size_t>(columns->count())]), self_(self), registered_(registered)
 {
     columns_->simAddRef();
+    if (from)
+    {
+        copyOf(*from);
+        return;
+    }
     for (auto& v : validity_)
         v.store(true, std::memory_order_relaxed);
     const double now = world().clock().nowOle();
@@ -96,6 +102,45 @@ RowState::RowState(K7RTable type, ColumnCollection* columns, bool hideColumns, I
         else if (c.type == IK7RTableColumn::Date)
             store(c, now);
     }
+}
+
+// No one sees this row before it is handed out, so its own stores need neither its lock nor
+// ordering. Its texts are its own, since it may outlive `from`: one block, as they never change.
+void RowState::copyOf(const RowState& from)
+{
+    {
+        std::lock_guard<std::mutex> lock(from.writeMutex_);
+        std::size_t size = 0;
+        for (int i = 0; i < count_; ++i)
+        {
+            const Cell& source = from.cells_[static_cast<std::size_t>(i)];
+            const std::uint64_t word = source.word.load(std::memory_order_relaxed);
+            if (source.type == IK7RTableColumn::String && word != 0)
+                size += std::strlen(reinterpret_cast<const char*>(word)) + 1;
+        }
+        ownTexts_.reset(size ? new char[size] : nullptr);
+        char* next = ownTexts_.get();
+        for (int i = 0; i < count_; ++i)
+        {
+            const Cell& source = from.cells_[static_cast<std::size_t>(i)];
+            Cell& c = cells_[static_cast<std::size_t>(i)];
+            c.type = source.type;
+            std::uint64_t word = source.word.load(std::memory_order_relaxed);
+            if (c.type == IK7RTableColumn::String && word != 0)
+            {
+                const char* text = reinterpret_cast<const char*>(word);
+                const std::size_t length = std::strlen(text) + 1;
+                std::memcpy(next, text, length);
+                word = reinterpret_cast<std::uintptr_t>(next);
+                next += length;
+            }
+            c.word.store(word, std::memory_order_relaxed);
+            c.changed.store(source.changed.load(std::memory_order_relaxed), std::memory_order_relaxed);
+        }
+    }
+    for (std::size_t f = 0; f < validity_.size(); ++f)
+        validity_[f].store(from.validity_[f].load(std::memory_order_relaxed), std::memory_order_relaxed);
+    key_ = from.key_;
 }
 
 RowState::~RowState()
@@ -250,8 +295,8 @@ template <class I>
 class RowImpl : public RefCounted<I>
 {
 public:
-    RowImpl(const char* kind, K7RTable type, ColumnCollection* columns, bool hide)
-        : RefCounted<I>(kind), state_(type, columns, hide, this, this)
+    RowImpl(const char* name, RowKind kind, K7RTable type, ColumnCollection* columns, bool hide, const RowState* from)
+        : RefCounted<I>(name), state_(type, kind, columns, hide, this, this, from)
     {
     }
     RowState* state() { return &state_; }
@@ -456,23 +501,23 @@ public:
 };
 
 template <class R>
-RowHold build(const char* kind, K7RTable type, ColumnCollection* columns, bool hide)
+RowHold build(const char* name, RowKind kind, K7RTable type, ColumnCollection* columns, bool hide,
+              const RowState* from)
 {
-    return RowHold::adopt((new R(kind, type, columns, hide))->state());
+    return RowHold::adopt((new R(name, kind, type, columns, hide, from))->state());
 }
 
 template <class Plain, class Full>
 RowHold typed(const char* plainKind, const char* tableKind, RowKind kind, K7RTable type, ColumnCollection* columns,
-              bool hide)
+              bool hide, const RowState* from)
 {
     if (kind == RowKind::Table)
-        return build<Full>(tableKind, type, columns, hide);
-    return build<Plain>(plainKind, type, columns, hide);
+        return build<Full>(tableKind, kind, type, columns, hide, from);
+    return build<Plain>(plainKind, RowKind::Plain, type, columns, hide, from);
 }
 
-}  // namespace
-
-RowHold makeRow(K7RTable type, RowKind kind, ColumnCollection* columns, bool hideColumns)
+// A new row of a kind: blank, or a copy of `from` (of that kind, type and columns).
+RowHold makeOf(K7RTable type, RowKind kind, ColumnCollection* columns, bool hideColumns, const RowState* from)
 {
     const int t = static_cast<int>(type);
     const bool known = t >= 0 && t <= 6;
@@ -484,30 +529,45 @@ RowHold makeRow(K7RTable type, RowKind kind, ColumnCollection* columns, bool hid
         columns = none;
     }
     if (kind == RowKind::Generic || !known)
-        return build<GenericRow>("IK7RRow", type, columns, hideColumns);
+        return build<GenericRow>("IK7RRow", RowKind::Generic, type, columns, hideColumns, from);
     switch (type)
     {
     case K7RTable::Offers:
-        return typed<OfferRow, OfferTableRow>("IK7ROfferRow", "IK7ROfferTableRow", kind, type, columns, hideColumns);
+        return typed<OfferRow, OfferTableRow>("IK7ROfferRow", "IK7ROfferTableRow", kind, type, columns, hideColumns,
+                                              from);
     case K7RTable::Accounts:
         return typed<AccountRow, AccountTableRow>("IK7RAccountRow", "IK7RAccountTableRow", kind, type, columns,
-                                                  hideColumns);
+                                                  hideColumns, from);
     case K7RTable::Orders:
-        return typed<OrderRow, OrderTableRow>("IK7ROrderRow", "IK7ROrderTableRow", kind, type, columns, hideColumns);
+        return typed<OrderRow, OrderTableRow>("IK7ROrderRow", "IK7ROrderTableRow", kind, type, columns, hideColumns,
+                                              from);
     case K7RTable::Trades:
-        return typed<TradeRow, TradeTableRow>("IK7RTradeRow", "IK7RTradeTableRow", kind, type, columns, hideColumns);
+        return typed<TradeRow, TradeTableRow>("IK7RTradeRow", "IK7RTradeTableRow", kind, type, columns, hideColumns,
+                                              from);
     case K7RTable::ClosedTrades:
         return typed<ClosedTradeRow, ClosedTradeTableRow>("IK7RClosedTradeRow", "IK7RClosedTradeTableRow", kind, type,
-                                                          columns, hideColumns);
+                                                          columns, hideColumns, from);
     case K7RTable::Messages:
         return typed<MessageRow, MessageTableRow>("IK7RMessageRow", "IK7RMessageTableRow", kind, type, columns,
-                                                  hideColumns);
+                                                  hideColumns, from);
     case K7RTable::Summary:
         return typed<SummaryRow, SummaryTableRow>("IK7RSummaryRow", "IK7RSummaryTableRow", kind, type, columns,
-                                                  hideColumns);
+                                                  hideColumns, from);
     default:
-        return build<GenericRow>("IK7RRow", type, columns, hideColumns);
+        return build<GenericRow>("IK7RRow", RowKind::Generic, type, columns, hideColumns, from);
     }
+}
+
+}  // namespace
+
+RowHold makeRow(K7RTable type, RowKind kind, ColumnCollection* columns, bool hideColumns)
+{
+    return makeOf(type, kind, columns, hideColumns, nullptr);
+}
+
+RowHold RowState::freeze() const
+{
+    return makeOf(type_, kind_, columns_, hideColumns_, this);
 }
 
 }  // namespace sim::velvix

@@ -25,13 +25,18 @@ enum class RowKind
     Table     // IK7R…TableRow
 };
 
+class RowHold;
+
 // What every row class shares: its cells, columns, flags and key. Built inside its row object.
 class RowState
 {
 public:
     static constexpr int ValidityFlags = 33;  // 27 of the plain offer row, then 6 of the table row
 
-    RowState(K7RTable type, ColumnCollection* columns, bool hideColumns, IK7RRow* self, Registered* registered);
+    // Cells at their defaults, or, with `from` (a row of the same kind, type and columns), a copy
+    // of its cells, flags and key.
+    RowState(K7RTable type, RowKind kind, ColumnCollection* columns, bool hideColumns, IK7RRow* self,
+             Registered* registered, const RowState* from = nullptr);
     ~RowState();
     RowState(const RowState&) = delete;
     RowState& operator=(const RowState&) = delete;
@@ -65,6 +70,10 @@ public:
     const char* keyText() const { return key_.c_str(); }
     void setKey(std::string key) { key_ = std::move(key); }
 
+    // A new row of this row's class, columns and key, holding its cells, changed flags and
+    // validity flags as they are now; it belongs to no table, so nothing changes it afterwards.
+    RowHold freeze() const;
+
     IK7RRow* row() const { return self_; }
     void retain() const { registered_->simAddRef(); }
     void releaseQuiet() const { registered_->simReleaseQuiet(); }
@@ -77,8 +86,10 @@ private:
         int type = IK7RTableColumn::String;
     };
     bool store(Cell& cell, const Value& value);  // under writeMutex_; true when it changed
+    void copyOf(const RowState& from);           // while constructing
 
     K7RTable type_;
+    RowKind kind_;  // the kind the row was made as (a row of an unknown table is generic)
     ColumnCollection* columns_;  // one stand-in reference
     bool hideColumns_;
     int count_;
@@ -87,8 +98,9 @@ private:
     std::string key_;
     IK7RRow* self_;
     Registered* registered_;
-    std::mutex writeMutex_;
+    mutable std::mutex writeMutex_;
     std::set<std::string> texts_;  // every text a cell held: pointers handed out stay valid
+    std::unique_ptr<char[]> ownTexts_;  // a frozen copy's texts, in one block: they never change
 };
 
 // A stand-in reference to a row, reached through its state.

@@ -203,9 +203,10 @@ void Table::returnAllEventQueue(IK7RAllEventQueue* queue)
 
 void Table::queueEvent(K7RTableUpdateType op, const RowHold& row, K7RUpdatesProcessStatus process)
 {
-    queues_.put(op, row, process);
+    EventRow queued(row);
+    queues_.put(op, queued, process);
     if (managerQueues_)
-        managerQueues_->put(op, row, process);
+        managerQueues_->put(op, queued, process);
 }
 
 void Table::setTableEventsFilter(K7RTableEventsFilter filter)

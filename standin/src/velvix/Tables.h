@@ -88,8 +88,8 @@ public:
 
     // Fills the table without events (the initial load).
     void load(std::vector<RowHold> rows);
-    // Each event goes to the listeners of its update type, then into the table's queues, then
-    // into its manager's; queue items carry `process`.
+    // Each event goes to the listeners of its update type (the live row), then into the table's
+    // queues, then into its manager's (one frozen copy, see EventRow); queue items carry `process`.
     // Appends the row and reports INSERT.
     void insert(RowHold row, K7RUpdatesProcessStatus process = K7RUpdatesProcessStatus::UnknownProcessStatus);
     // Applies the values to the row with that key and reports UPDATE when a cell changed (or
