@@ -34,14 +34,17 @@ public:
     void reset();
 
     // Before taking the library-side object back from the library: no callback starts after this
-    // returns, and a running one has ended, except the one this thread is inside of (an
-    // unsubscribe from a listener's own callback): waiting for that would never end, and it does
-    // nothing more once it returns. Called with the interpreter lock held; it is let go for the
-    // wait.
+    // returns, and the running ones have ended. Not waited for on a library thread (inside any
+    // callback of the module, or on the late-call worker): there the running ones may be waiting
+    // for this thread (the one it is inside of, or another thread's that removes a listener of
+    // this thread's in turn), so they are left to end on their own; each holds the Python object
+    // and the library-side object until it has returned. Called with the interpreter lock held;
+    // it is let go for the wait.
     void stopAndWait();
 
     // The wait of stopAndWait without the stop: for an unsubscribe that leaves the listener other
-    // subscriptions, which the library goes on delivering. With the lock held, as stopAndWait.
+    // subscriptions, which the library goes on delivering. With the lock held, and not on a
+    // library thread, as stopAndWait.
     void waitWhileRunning();
 
     bool stopped() const { return m_stopped.load(); }
@@ -89,12 +92,8 @@ public:
     // The callback returned: ends the guard, with the lock held.
     void end();
 
-    // How many of `callback`'s running callbacks this thread is inside of.
-    static int heldByThisThread(const APythonCallback& callback);
-
 private:
     APythonCallback& m_callback;
-    CallbackGuard* m_outer = nullptr;  // the next active guard out on this thread
     bool m_active = false;
 };
 
