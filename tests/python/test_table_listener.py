@@ -170,6 +170,62 @@ class TestTableListener:
         orders.unsubscribe_update(U.INSERT, listener)
         orders.unsubscribe_status(listener)
 
+    def test_an_update_type_given_back_is_not_heard_before_the_worker_lets_it_go(self, sim,
+                                                                                 loaded):
+        session, session_id, manager = loaded
+        entered, release = threading.Event(), threading.Event()
+
+        class Blocking(dedezi.AK7RTableManagerListener):
+            def on_status_changed(self, status, manager):
+                entered.set()
+                release.wait(10)
+
+        orders, trades = manager.get_table(T.ORDERS), manager.get_table(T.TRADES)
+        listener = Recording()
+        order = sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "O-1"})
+        trade = sim.insert_row(session_id, int(T.TRADES), {"TradeID": "T-1"})
+        orders.subscribe_update(U.INSERT, listener)
+        orders.subscribe_status(listener)
+        trades.subscribe_update(U.INSERT, listener)
+        assert sim.wait_table_subscribers(session_id, int(T.TRADES), "table_update:INSERT", 1)
+
+        def heard_after(fire):
+            before = len(listener.calls.items)
+            assert fire()
+            return [call[:2] for call in listener.calls.items[before:]]
+
+        def insert_order():
+            return sim.fire_table_event(session_id, int(T.ORDERS), int(U.INSERT), "O-1", order)
+
+        def insert_trade():
+            return sim.fire_table_event(session_id, int(T.TRADES), int(U.INSERT), "T-1", trade)
+
+        def refresh_orders():
+            return sim.set_table_status(session_id, int(T.ORDERS), int(TableStatus.REFRESHED))
+
+        # A manager report holds the worker: the library keeps the subscriptions given back.
+        session.use_table_manager(YES, Blocking())
+        sim.set_manager_status(session_id, int(ManagerStatus.TABLES_LOADED), wait=False)
+        assert entered.wait(10)
+        try:
+            # The type is the listener's: given back at the trades, still held at the orders.
+            trades.unsubscribe_update(U.INSERT, listener)
+            assert heard_after(insert_order) == [("added", "O-1")]
+            orders.unsubscribe_update(U.INSERT, listener)
+            assert sim.table_subscribers(session_id, int(T.ORDERS), "table_update:INSERT") == 1
+            assert heard_after(insert_order) == []
+            assert heard_after(insert_trade) == []
+            assert heard_after(refresh_orders) == [("status", TableStatus.REFRESHED)]
+            orders.subscribe_update(U.INSERT, listener)  # heard again, through the old one still
+            assert heard_after(insert_order) == [("added", "O-1")]
+        finally:
+            release.set()
+        drain_worker(sim, session_id, manager)
+        assert [sim.table_subscribers(session_id, int(table), "table_update:INSERT")
+                for table in (T.ORDERS, T.TRADES)] == [1, 0]
+        orders.unsubscribe_update(U.INSERT, listener)
+        orders.unsubscribe_status(listener)
+
     @pytest.mark.parametrize("raising", [False, True], ids=["missing", "raising"])
     @pytest.mark.parametrize("method, update_type, name, line", [
         ("on_added", U.INSERT, "onAdded", 555),
