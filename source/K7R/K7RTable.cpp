@@ -124,6 +124,10 @@ public:
 
     K7REachRowListenerHelper* helper() const { return m_helper; }
 
+    // A row that could not be made was reported: its error is kept for for_each_row, as an
+    // override's is.
+    void reported();
+
 private:
     K7REachRowListenerHelper* m_helper;
 };
@@ -215,19 +219,19 @@ namespace vexa2 { namespace python {
 void K7RTableListenerHelper::onAdded(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(&K7RTableListenerImpl::onAdded, rowId, LentRow{row});
+        forward(kAdded, &K7RTableListenerImpl::onAdded, rowId, LentRow{row});
 }
 
 void K7RTableListenerHelper::onChanged(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(&K7RTableListenerImpl::onChanged, rowId, LentRow{row});
+        forward(kChanged, &K7RTableListenerImpl::onChanged, rowId, LentRow{row});
 }
 
 void K7RTableListenerHelper::onDeleted(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(&K7RTableListenerImpl::onDeleted, rowId, LentRow{row});
+        forward(kDeleted, &K7RTableListenerImpl::onDeleted, rowId, LentRow{row});
 }
 
 void K7RTableListenerHelper::onStatusChanged(K7RTableStatus status)
@@ -265,7 +269,7 @@ void K7RTableListenerImpl::onStatusChanged(K7RTableStatus status)
 void K7REachRowListenerHelper::onEachRow(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(&K7REachRowListenerImpl::onEachRow, rowId, LentRow{row});
+        forward(kEachRow, &K7REachRowListenerImpl::onEachRow, rowId, LentRow{row});
 }
 
 void K7REachRowListenerImpl::onEachRow(const char* rowId, const bp::object& row)
@@ -275,6 +279,11 @@ void K7REachRowListenerImpl::onEachRow(const char* rowId, const bp::object& row)
         kEachRow, bp::detail::wrapper_base_::get_owner(*this),
         bp::converter::registered<K7REachRowListenerImpl>::converters.get_class_object(),
         [this](const char* name) { return this->get_override(name); }, rowId, row);
+    EachRowErrors::keepPending();
+}
+
+void K7REachRowListenerImpl::reported()
+{
     EachRowErrors::keepPending();
 }
 

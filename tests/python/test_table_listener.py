@@ -275,6 +275,36 @@ class TestTableListener:
         assert (name, file, line) == ("onAdded", FILE, 559)
         assert listener.calls.items == []
 
+    def test_a_row_that_cannot_be_made_is_reported_and_the_next_listener_still_hears(
+            self, sim, loaded, capfd):
+        testcapi = pytest.importorskip("_testcapi")
+        _, session_id, manager = loaded
+        key = sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "O-1"})
+        orders = manager.get_table(T.ORDERS)
+
+        class Starving(Recording):
+            def on_changed(self, row_id, row):
+                testcapi.set_nomemory(0, 1)  # the next allocation fails: the next row object
+
+        listeners = [Starving(), Recording(), Recording()]
+        for listener in listeners:  # delivered in this order
+            orders.subscribe_update(U.UPDATE, listener)
+        assert sim.wait_table_subscribers(session_id, int(T.ORDERS), "table_update:UPDATE", 3)
+        capfd.readouterr()
+        try:
+            assert sim.fire_table_event(session_id, int(T.ORDERS), int(U.UPDATE), "O-1", key)
+        finally:
+            testcapi.remove_mem_hooks()
+            for listener in listeners:
+                orders.unsubscribe_update(U.UPDATE, listener)
+        err = capfd.readouterr().err
+        ((text, name, file, line),) = callback_reports(err)
+        assert (name, file, line) == ("onChanged", FILE, 575)
+        assert text.splitlines()[-1] == "MemoryError"
+        assert "delivery failed" not in err
+        assert [[call[:2] for call in listener.calls.items] for listener in listeners[1:]] == [
+            [], [("changed", "O-1")]]
+
     def test_a_script_sees_its_tables_load_and_close(self, sim):
         session, _ = new_session(sim)
         sim.set_table_load(300)
@@ -547,6 +577,29 @@ class TestEachRowListener:
         offers.for_each_row(Outer())
         assert len(caught) == offers.size
         assert len(callback_reports(capfd.readouterr().err)) == offers.size * messages.size
+
+    def test_a_row_that_cannot_be_made_is_reported_and_raised_after_the_walk(self, loaded,
+                                                                            capfd):
+        testcapi = pytest.importorskip("_testcapi")
+        _, _, manager = loaded
+        offers = manager.get_table(T.OFFERS)
+        visited = []
+
+        class Starving(dedezi.AK7REachRowListener):
+            def on_each_row(self, row_id, row):
+                visited.append(row_id)
+                if len(visited) == 1:
+                    testcapi.set_nomemory(0, 1)  # the next row object cannot be made
+
+        capfd.readouterr()
+        try:
+            with pytest.raises(MemoryError):
+                offers.for_each_row(Starving())
+        finally:
+            testcapi.remove_mem_hooks()
+        assert len(visited) == offers.size - 1
+        ((text, name, file, line),) = callback_reports(capfd.readouterr().err)
+        assert (name, file, line, text.splitlines()[-1]) == ("onEachRow", FILE, 716, "MemoryError")
 
     def test_a_null_row_reaches_no_override(self, sim, loaded, capfd):
         _, _, manager = loaded
