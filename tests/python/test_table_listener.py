@@ -4,6 +4,7 @@ reach the library later, through the late-call worker, in call order, the report
 raising overrides, for_each_row on the calling thread with every failing row reported and the last
 error raised, None refused, and the references that subscriptions, jobs and rows give back."""
 
+import contextlib
 import gc
 import sys
 import textwrap
@@ -86,6 +87,25 @@ def subs(sim, loaded):
     made.close()
 
 
+@contextlib.contextmanager
+def worker_held(sim, session, session_id):
+    """Inside, a table manager report holds the late-call worker: jobs posted meanwhile wait."""
+    entered, release = threading.Event(), threading.Event()
+
+    class Blocking(dedezi.AK7RTableManagerListener):
+        def on_status_changed(self, status, manager):
+            entered.set()
+            release.wait(10)
+
+    session.use_table_manager(YES, Blocking())
+    sim.set_manager_status(session_id, int(ManagerStatus.TABLES_LOADED), wait=False)
+    assert entered.wait(10)
+    try:
+        yield
+    finally:
+        release.set()
+
+
 def drain_worker(sim, session_id, manager):
     """Returns once every job posted to the late-call worker so far has run and is gone."""
     fence, messages = Recording(), manager.get_table(T.MESSAGES)
@@ -141,26 +161,15 @@ class TestTableListener:
     def test_subscriptions_reach_the_library_later_on_the_worker_in_call_order(self, sim,
                                                                                loaded):
         session, session_id, manager = loaded
-        entered, release = threading.Event(), threading.Event()
-
-        class Blocking(dedezi.AK7RTableManagerListener):
-            def on_status_changed(self, status, manager):
-                entered.set()
-                release.wait(10)
-
-        # A manager report holds the worker: the subscriptions queue behind it.
-        session.use_table_manager(YES, Blocking())
-        sim.set_manager_status(session_id, int(ManagerStatus.TABLES_LOADED), wait=False)
-        assert entered.wait(10)
         orders, listener = manager.get_table(T.ORDERS), Recording()
-        sim.clear_journal()
-        orders.subscribe_update(U.INSERT, listener)
-        orders.unsubscribe_update(U.INSERT, listener)
-        orders.subscribe_update(U.INSERT, listener)
-        orders.subscribe_status(listener)
-        sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "early"})
-        assert sim.table_subscribers(session_id, int(T.ORDERS), "table_update:INSERT") == 0
-        release.set()
+        with worker_held(sim, session, session_id):  # the subscriptions queue behind the report
+            sim.clear_journal()
+            orders.subscribe_update(U.INSERT, listener)
+            orders.unsubscribe_update(U.INSERT, listener)
+            orders.subscribe_update(U.INSERT, listener)
+            orders.subscribe_status(listener)
+            sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "early"})
+            assert sim.table_subscribers(session_id, int(T.ORDERS), "table_update:INSERT") == 0
         assert sim.wait_table_subscribers(session_id, int(T.ORDERS), "table_status", 1)
         assert [op for op, _ in sim.journal() if op.startswith("IK7RTable::")] == [
             "IK7RTable::subscribeUpdate", "IK7RTable::unsubscribeUpdate",
@@ -173,13 +182,6 @@ class TestTableListener:
     def test_an_update_type_given_back_is_not_heard_before_the_worker_lets_it_go(self, sim,
                                                                                  loaded):
         session, session_id, manager = loaded
-        entered, release = threading.Event(), threading.Event()
-
-        class Blocking(dedezi.AK7RTableManagerListener):
-            def on_status_changed(self, status, manager):
-                entered.set()
-                release.wait(10)
-
         orders, trades = manager.get_table(T.ORDERS), manager.get_table(T.TRADES)
         listener = Recording()
         order = sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "O-1"})
@@ -203,11 +205,8 @@ class TestTableListener:
         def refresh_orders():
             return sim.set_table_status(session_id, int(T.ORDERS), int(TableStatus.REFRESHED))
 
-        # A manager report holds the worker: the library keeps the subscriptions given back.
-        session.use_table_manager(YES, Blocking())
-        sim.set_manager_status(session_id, int(ManagerStatus.TABLES_LOADED), wait=False)
-        assert entered.wait(10)
-        try:
+        # While the worker is held, the library keeps the subscriptions given back.
+        with worker_held(sim, session, session_id):
             # The type is the listener's: given back at the trades, still held at the orders.
             trades.unsubscribe_update(U.INSERT, listener)
             assert heard_after(insert_order) == [("added", "O-1")]
@@ -218,8 +217,6 @@ class TestTableListener:
             assert heard_after(refresh_orders) == [("status", TableStatus.REFRESHED)]
             orders.subscribe_update(U.INSERT, listener)  # heard again, through the old one still
             assert heard_after(insert_order) == [("added", "O-1")]
-        finally:
-            release.set()
         drain_worker(sim, session_id, manager)
         assert [sim.table_subscribers(session_id, int(table), "table_update:INSERT")
                 for table in (T.ORDERS, T.TRADES)] == [1, 0]
