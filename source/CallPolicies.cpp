@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <unordered_map>
+#include <utility>
 
 namespace vexa2 { namespace python {
 
@@ -30,13 +31,30 @@ struct HashSubscription
     }
 };
 
+// A listener's subscriptions of one update type, at whatever object.
+using TypeKey = std::pair<PyObject*, long long>;
+
+struct HashType
+{
+    std::size_t operator()(const TypeKey& key) const
+    {
+        return std::hash<const void*>()(key.first) * 31 + std::hash<long long>()(key.second);
+    }
+};
+
 // Only touched with the interpreter lock held. Entries go at zero, so the maps hold only the
 // subscriptions and listeners of right now.
 struct SubscriptionCounts
 {
     std::unordered_map<SubscriptionKey, int, HashSubscription, SameSubscription> bySubscription;
     std::unordered_map<PyObject*, int> byListener;
+    std::unordered_map<TypeKey, int, HashType> byType;
 };
+
+TypeKey typeKey(const SubscriptionKey& key)
+{
+    return {key.listener, key.updateType};
+}
 
 SubscriptionCounts& subscriptionCounts()
 {
@@ -67,6 +85,7 @@ void addSubscriptionReference(const SubscriptionKey& key)
     auto& counts = subscriptionCounts();
     ++counts.bySubscription[key];
     ++counts.byListener[key.listener];
+    ++counts.byType[typeKey(key)];
 }
 
 bool dropSubscriptionReference(const SubscriptionKey& key)
@@ -76,6 +95,7 @@ bool dropSubscriptionReference(const SubscriptionKey& key)
         return false;
     lower(counts.bySubscription, key);
     lower(counts.byListener, key.listener);
+    lower(counts.byType, typeKey(key));
     Py_DECREF(key.listener);
     return true;
 }
@@ -84,6 +104,13 @@ int subscriptionsLeftAfter(const SubscriptionKey& key)
 {
     const auto& counts = subscriptionCounts();
     const int held = countOf(counts.byListener, key.listener);
+    return countOf(counts.bySubscription, key) > 0 ? held - 1 : held;
+}
+
+int subscriptionsOfTypeLeftAfter(const SubscriptionKey& key)
+{
+    const auto& counts = subscriptionCounts();
+    const int held = countOf(counts.byType, typeKey(key));
     return countOf(counts.bySubscription, key) > 0 ? held - 1 : held;
 }
 

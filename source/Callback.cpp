@@ -4,13 +4,6 @@
 
 namespace vexa2 { namespace python {
 
-namespace {
-
-// The innermost active guard of this thread; each links to the next one out.
-thread_local CallbackGuard* t_innermost = nullptr;
-
-}  // namespace
-
 void APythonCallback::reset()
 {
     m_stopped.store(false);
@@ -24,11 +17,10 @@ void APythonCallback::stopAndWait()
 
 void APythonCallback::waitWhileRunning()
 {
-    // Callbacks of other threads are waited for; the ones this thread is inside of are not, and
-    // their number does not change while it waits here.
-    const int own = CallbackGuard::heldByThisThread(*this);
-    auto othersIdle = [this, own] { return running() == own; };
-    if (othersIdle())
+    // Every guard is made inside a callback or on the late-call worker, so a thread waiting here
+    // is inside none of them.
+    auto idle = [this] { return running() == 0; };
+    if (onLibraryThread() || idle())
         return;
     m_waiting.fetch_add(1);
     // The running callback may need the interpreter lock to end; it is taken back only after
@@ -38,7 +30,7 @@ void APythonCallback::waitWhileRunning()
         saved = PyEval_SaveThread();
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_idle.wait(lock, othersIdle);
+        m_idle.wait(lock, idle);
     }
     m_waiting.fetch_sub(1);
     if (saved)
@@ -83,8 +75,6 @@ CallbackGuard::CallbackGuard(APythonCallback& callback) : m_callback(callback)
         return;
     }
     m_active = true;
-    m_outer = t_innermost;
-    t_innermost = this;
 }
 
 void CallbackGuard::end()
@@ -92,24 +82,13 @@ void CallbackGuard::end()
     if (!m_active)
         return;
     m_active = false;
-    t_innermost = m_outer;
     m_callback.leave();
 }
 
 CallbackGuard::~CallbackGuard()
 {
-    if (!m_active)
-        return;
-    t_innermost = m_outer;
-    m_callback.leaveEnded();
-}
-
-int CallbackGuard::heldByThisThread(const APythonCallback& callback)
-{
-    int held = 0;
-    for (const CallbackGuard* guard = t_innermost; guard; guard = guard->m_outer)
-        held += &guard->m_callback == &callback;
-    return held;
+    if (m_active)
+        m_callback.leaveEnded();
 }
 
 void raisePureVirtualCalled(const char* name)

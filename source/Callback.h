@@ -34,14 +34,17 @@ public:
     void reset();
 
     // Before taking the library-side object back from the library: no callback starts after this
-    // returns, and a running one has ended, except the one this thread is inside of (an
-    // unsubscribe from a listener's own callback): waiting for that would never end, and it does
-    // nothing more once it returns. Called with the interpreter lock held; it is let go for the
-    // wait.
+    // returns, and the running ones have ended. Not waited for on a library thread (inside any
+    // callback of the module, or on the late-call worker): there the running ones may be waiting
+    // for this thread (the one it is inside of, or another thread's that removes a listener of
+    // this thread's in turn), so they are left to end on their own; each holds the Python object
+    // and the library-side object until it has returned. Called with the interpreter lock held;
+    // it is let go for the wait.
     void stopAndWait();
 
     // The wait of stopAndWait without the stop: for an unsubscribe that leaves the listener other
-    // subscriptions, which the library goes on delivering. With the lock held, as stopAndWait.
+    // subscriptions, which the library goes on delivering. With the lock held, and not on a
+    // library thread, as stopAndWait.
     void waitWhileRunning();
 
     bool stopped() const { return m_stopped.load(); }
@@ -89,12 +92,8 @@ public:
     // The callback returned: ends the guard, with the lock held.
     void end();
 
-    // How many of `callback`'s running callbacks this thread is inside of.
-    static int heldByThisThread(const APythonCallback& callback);
-
 private:
     APythonCallback& m_callback;
-    CallbackGuard* m_outer = nullptr;  // the next active guard out on this thread
     bool m_active = false;
 };
 
@@ -124,6 +123,14 @@ struct CallbackSite
 };
 
 namespace detail {
+
+// Whatever escaped a callback's conversions or its override becomes the Python error that the
+// report shows; the library thread never sees it. The error stays set, as after any report.
+inline void reportEscaped(const CallbackSite& site, int line)
+{
+    boost::python::handle_exception();
+    reportPythonError(site.reportName, site.file, line);
+}
 
 // The override found under `name`, with a reference of its own (None when the subclass has none).
 template <class Lookup>
@@ -234,10 +241,7 @@ void callOverride(const CallbackSite& site, PyObject* self, PyTypeObject* base, 
     }
     catch (...)
     {
-        // Whatever escaped becomes the Python error that the report shows; the library thread
-        // never sees it.
-        boost::python::handle_exception();
-        reportPythonError(site.reportName, site.file, line);
+        reportEscaped(site, line);
     }
 }
 
@@ -263,6 +267,10 @@ public:
 
     // What the library receives on subscribing; the caller adds no reference for the call.
     Helper* helper() const { return m_helper; }
+
+    // A callback whose arguments could not be made was reported. Nothing more: on a library
+    // thread the error left set goes with the lock, as after any report.
+    void reported() {}
 
     // The registered class, whose own methods are the ones a subclass overrides.
     static PyTypeObject* ownClass()
@@ -295,6 +303,12 @@ private:
 
 namespace detail {
 
+// An argument that forward makes into a Python object: it has toPython().
+template <class T, class = void>
+constexpr bool madeInForward = false;
+template <class T>
+constexpr bool madeInForward<T, std::void_t<decltype(std::declval<T&>().toPython())>> = true;
+
 // How forward hands one argument to the owner's method: as it is.
 template <class T, class = void>
 class Passed
@@ -313,7 +327,7 @@ private:
 // finalizing interpreter ends inside the override. The argument hears when the call returned and
 // when it was abandoned.
 template <class T>
-class Passed<T, std::void_t<decltype(std::declval<T&>().toPython())>>
+class Passed<T, std::enable_if_t<madeInForward<T>>>
 {
 public:
     explicit Passed(T&& value) : m_value(std::forward<T>(value))
@@ -375,6 +389,41 @@ protected:
     template <class... Params, class... Args>
     void forward(void (Impl::*callback)(Params...), Args&&... args)
     {
+        static_assert(!(detail::madeInForward<Args> || ...),
+                      "an argument made into a Python object here needs its callback's site");
+        deliver([&](Impl* owner) {
+            detail::callPassed(owner, callback, detail::Passed<Args>(std::forward<Args>(args))...);
+        });
+    }
+
+    // The same for arguments made into Python objects here (a lent row), which may fail (out of
+    // memory): the failure is reported as the call of `site`'s override failing, and the owner's
+    // method is not called.
+    template <class... Params, class... Args>
+    void forward(const CallbackSite& site, void (Impl::*callback)(Params...), Args&&... args)
+    {
+        deliver([&](Impl* owner) {
+            try
+            {
+                detail::callPassed(owner, callback,
+                                   detail::Passed<Args>(std::forward<Args>(args))...);
+            }
+            catch (abi::__forced_unwind&)
+            {
+                throw;
+            }
+            catch (...)
+            {
+                detail::reportEscaped(site, site.line + 4);
+                owner->reported();
+            }
+        });
+    }
+
+private:
+    template <class Call>
+    void deliver(Call call)
+    {
         // The library may let go of its reference, and the override of the Python object's last
         // one, while the call runs: both halves stay alive until it has returned.
         this->addRef();
@@ -385,7 +434,7 @@ protected:
             {
                 PythonReference self(
                     boost::python::xincref(boost::python::detail::wrapper_base_::get_owner(*owner)));
-                detail::callPassed(owner, callback, detail::Passed<Args>(std::forward<Args>(args))...);
+                call(owner);
                 // Returned from Python: the lock is held.
                 self.drop();
             }
@@ -394,7 +443,6 @@ protected:
         this->release();
     }
 
-private:
     Impl* m_owner;  // guarded by the interpreter lock
 };
 

@@ -54,8 +54,25 @@ public:
     void onStatusChanged(K7RTableStatus status) override;
 };
 
+// The subscription a table listener's callback belongs to: on_added is INSERT's, on_changed
+// UPDATE's, on_deleted DELETE's, on_status_changed the status's.
+enum TableEvents
+{
+    kInserts,
+    kUpdates,
+    kDeletes,
+    kStatus,
+    kNoTableEvents  // an update type no callback belongs to
+};
+
 // Held by shared pointer in its Python object, AK7RTableListener. Rows arrive as their most
 // specific row class.
+//
+// The library lets a subscription go only when the late-call worker runs the job, so each kind of
+// callback has a mark of its own, set while the listener holds no subscription of that kind at any
+// table: from the unsubscribe call on, callbacks of that kind do nothing, while the other kinds
+// are still heard. The callbacks name no table, so the kind is the listener's over every table it
+// is subscribed at. Guarded by the interpreter lock, like the owner.
 class K7RTableListenerImpl : public ListenerImpl<K7RTableListenerImpl, K7RTableListenerHelper>
 {
 public:
@@ -64,6 +81,12 @@ public:
     virtual void onChanged(const char* rowId, const bp::object& row);
     virtual void onDeleted(const char* rowId, const bp::object& row);
     virtual void onStatusChanged(K7RTableStatus status);
+
+    void hear(TableEvents events) { m_silent[events] = false; }
+    void silence(TableEvents events) { m_silent[events] = true; }
+
+private:
+    bool m_silent[kNoTableEvents + 1] = {};
 };
 
 // --- the each-row listener pair --------------------------------------------------------------------
@@ -100,6 +123,10 @@ public:
     virtual void onEachRow(const char* rowId, const bp::object& row);
 
     K7REachRowListenerHelper* helper() const { return m_helper; }
+
+    // A row that could not be made was reported: its error is kept for for_each_row, as an
+    // override's is.
+    void reported();
 
 private:
     K7REachRowListenerHelper* m_helper;
@@ -192,19 +219,19 @@ namespace vexa2 { namespace python {
 void K7RTableListenerHelper::onAdded(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(&K7RTableListenerImpl::onAdded, rowId, LentRow{row});
+        forward(kAdded, &K7RTableListenerImpl::onAdded, rowId, LentRow{row});
 }
 
 void K7RTableListenerHelper::onChanged(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(&K7RTableListenerImpl::onChanged, rowId, LentRow{row});
+        forward(kChanged, &K7RTableListenerImpl::onChanged, rowId, LentRow{row});
 }
 
 void K7RTableListenerHelper::onDeleted(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(&K7RTableListenerImpl::onDeleted, rowId, LentRow{row});
+        forward(kDeleted, &K7RTableListenerImpl::onDeleted, rowId, LentRow{row});
 }
 
 void K7RTableListenerHelper::onStatusChanged(K7RTableStatus status)
@@ -212,30 +239,37 @@ void K7RTableListenerHelper::onStatusChanged(K7RTableStatus status)
     forward(&K7RTableListenerImpl::onStatusChanged, status);
 }
 
+// The mark is read in the same hold of the lock as the callback's guard is taken, so an
+// unsubscribe sets it either before (the callback does nothing) or after (it waits for the
+// callback, where it waits at all).
 void K7RTableListenerImpl::onAdded(const char* rowId, const bp::object& row)
 {
-    dispatch(kAdded, rowId, row);
+    if (!m_silent[kInserts])
+        dispatch(kAdded, rowId, row);
 }
 
 void K7RTableListenerImpl::onChanged(const char* rowId, const bp::object& row)
 {
-    dispatch(kChanged, rowId, row);
+    if (!m_silent[kUpdates])
+        dispatch(kChanged, rowId, row);
 }
 
 void K7RTableListenerImpl::onDeleted(const char* rowId, const bp::object& row)
 {
-    dispatch(kDeleted, rowId, row);
+    if (!m_silent[kDeletes])
+        dispatch(kDeleted, rowId, row);
 }
 
 void K7RTableListenerImpl::onStatusChanged(K7RTableStatus status)
 {
-    dispatch(kStatusChanged, status);
+    if (!m_silent[kStatus])
+        dispatch(kStatusChanged, status);
 }
 
 void K7REachRowListenerHelper::onEachRow(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(&K7REachRowListenerImpl::onEachRow, rowId, LentRow{row});
+        forward(kEachRow, &K7REachRowListenerImpl::onEachRow, rowId, LentRow{row});
 }
 
 void K7REachRowListenerImpl::onEachRow(const char* rowId, const bp::object& row)
@@ -245,6 +279,11 @@ void K7REachRowListenerImpl::onEachRow(const char* rowId, const bp::object& row)
         kEachRow, bp::detail::wrapper_base_::get_owner(*this),
         bp::converter::registered<K7REachRowListenerImpl>::converters.get_class_object(),
         [this](const char* name) { return this->get_override(name); }, rowId, row);
+    EachRowErrors::keepPending();
+}
+
+void K7REachRowListenerImpl::reported()
+{
     EachRowErrors::keepPending();
 }
 
@@ -383,37 +422,62 @@ void postTableSubscription(CK7RTable& table, K7RTableListenerImpl& listener,
     LateCaller::instance().post([job] { job->run(); });
 }
 
-void subscribeTableUpdate(CK7RTable& table, K7RTableUpdateType type, K7RTableListenerImpl* listener)
+TableEvents eventsOf(K7RTableUpdateType type)
 {
-    K7RTableListenerImpl& impl = requireListener(listener);
+    switch (type)
+    {
+    case K7RTableUpdateType::Insert: return kInserts;
+    case K7RTableUpdateType::Update: return kUpdates;
+    case K7RTableUpdateType::Delete: return kDeletes;
+    default: break;
+    }
+    return kNoTableEvents;
+}
+
+void subscribeTable(CK7RTable& table, K7RTableListenerImpl& impl, TableEvents events,
+                    TableSubscription change, K7RTableUpdateType type)
+{
     impl.reset();
-    postTableSubscription(table, impl, TableSubscription::SubscribeUpdate, type);
+    impl.hear(events);
+    postTableSubscription(table, impl, change, type);
 }
 
 // The library lets the subscription go only when the job runs; until then it may still deliver
-// to it, also when the listener is not stopped since others remain.
+// to it. The callbacks of its kind find their mark set, unless the listener keeps that kind at
+// another table; those of the other kinds it holds are still heard.
+void unsubscribeTable(CK7RTable& table, K7RTableListenerImpl& impl, TableEvents events,
+                      TableSubscription change, K7RTableUpdateType type, long long keyType)
+{
+    const SubscriptionKey key = subscriptionKey(table, keyType, impl);
+    if (subscriptionsOfTypeLeftAfter(key) == 0)
+        impl.silence(events);
+    unsubscribeSteps(impl, key, [&] { postTableSubscription(table, impl, change, type); });
+}
+
+void subscribeTableUpdate(CK7RTable& table, K7RTableUpdateType type, K7RTableListenerImpl* listener)
+{
+    subscribeTable(table, requireListener(listener), eventsOf(type),
+                   TableSubscription::SubscribeUpdate, type);
+}
+
 void unsubscribeTableUpdate(CK7RTable& table, K7RTableUpdateType type,
                             K7RTableListenerImpl* listener)
 {
-    K7RTableListenerImpl& impl = requireListener(listener);
-    unsubscribeSteps(impl, subscriptionKey(table, static_cast<int>(type), impl), [&] {
-        postTableSubscription(table, impl, TableSubscription::UnsubscribeUpdate, type);
-    });
+    unsubscribeTable(table, requireListener(listener), eventsOf(type),
+                     TableSubscription::UnsubscribeUpdate, type, static_cast<int>(type));
 }
 
 void subscribeTableStatus(CK7RTable& table, K7RTableListenerImpl* listener)
 {
-    K7RTableListenerImpl& impl = requireListener(listener);
-    impl.reset();
-    postTableSubscription(table, impl, TableSubscription::SubscribeStatus);
+    subscribeTable(table, requireListener(listener), kStatus, TableSubscription::SubscribeStatus,
+                   K7RTableUpdateType::UpdateUnknown);
 }
 
 void unsubscribeTableStatus(CK7RTable& table, K7RTableListenerImpl* listener)
 {
-    K7RTableListenerImpl& impl = requireListener(listener);
-    unsubscribeSteps(impl, subscriptionKey(table, kNoUpdateType, impl), [&] {
-        postTableSubscription(table, impl, TableSubscription::UnsubscribeStatus);
-    });
+    unsubscribeTable(table, requireListener(listener), kStatus,
+                     TableSubscription::UnsubscribeStatus, K7RTableUpdateType::UpdateUnknown,
+                     kNoUpdateType);
 }
 
 // The library calls back on this thread before it returns; the lock stays held throughout.

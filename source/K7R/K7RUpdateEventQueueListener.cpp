@@ -17,7 +17,7 @@ const CallbackSite kPutInQueue{"on_put_in_queue", "AK7RUpdateEventQueueListener:
 
 void K7RUpdateEventQueueListenerHelper::onPutInQueue(IK7RRow* row)
 {
-    forward(&K7RUpdateEventQueueListenerImpl::onPutInQueue, LentRow{row});
+    forward(kPutInQueue, &K7RUpdateEventQueueListenerImpl::onPutInQueue, LentRow{row});
 }
 
 void K7RUpdateEventQueueListenerImpl::onPutInQueue(const boost::python::object& row)

@@ -1,6 +1,7 @@
 // source/K7R/LentRow.h: a row that the library lends to a callback. It becomes a Python row object
 // only where the Python-side callback takes it (the helper's forward), that is with the
-// interpreter lock held and once the listener is known to still have its Python object.
+// interpreter lock held and once the listener is known to still have its Python object; a row
+// that cannot be made is reported there as the callback's failure.
 #pragma once
 
 #include <boost/python/object.hpp>

@@ -107,10 +107,12 @@ inline sim::Value toValue(const py::object& o, const char* what)
     return *toText(o, what);
 }
 
-// Runs `what` on the dispatcher. With `wait`: true once it ran and what it captured is released,
-// false when the time ran out or when called from the dispatcher itself; without: true once
-// queued. False after finialize.
+// Runs `what` on the dispatcher, or on a thread of its own while hooksOnThreads is on. With
+// `wait`: true once it ran and what it captured is released, false when the time ran out or when
+// called from the dispatcher itself; without: true once queued. False after finialize.
 bool onDispatcher(std::function<void()> what, bool wait, double timeout);
+// Whether onDispatcher runs each piece of work on a thread of its own; reset() turns it off.
+void hooksOnThreads(bool on);
 
 // The registrations of the session face (SessionHooks.cpp).
 void exportSessionHooks();

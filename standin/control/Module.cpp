@@ -34,6 +34,7 @@ void reset()
         WithoutGil unlocked;  // cancelled timers may let go of listeners of the module
         world().reset();
     }
+    hooksOnThreads(false);
     winapi_sim::resetStringTable();
 }
 
@@ -310,6 +311,8 @@ BOOST_PYTHON_MODULE(velvix_sim)
 
     py::def("flush", &flush, (arg("timeout") = 10.0), "Waits until every delivery posted so far has run.");
     py::def("thread_ids", &thread_ids, "Native ids of the simulated libraries' threads.");
+    py::def("hooks_on_threads", &hooksOnThreads, (arg("on")),
+            "While on, each hook's delivery runs on a new thread of its own, beside any other.");
     py::def("clock_virtual", &clock_virtual, (arg("start") = py::object()),
             "Virtual time from an OLE date (default: the clock's current time).");
     py::def("clock_real", &clock_real);

@@ -189,27 +189,6 @@ bool submit(const sim::Ref<TableManager>& m, std::vector<TableChange> batch, boo
     return done->wait(timeout);
 }
 
-// Runs `what` on the dispatcher; with wait, true once it ran within the timeout.
-bool onDispatcher(std::function<void()> what, bool wait, double timeout)
-{
-    auto done = std::make_shared<Done>();
-    const bool posted = world().dispatcher().post([what = std::move(what), done] {
-        struct Mark
-        {
-            Done& d;
-            ~Mark() { d.set(); }
-        } mark{*done};
-        what();
-    });
-    if (!posted)
-        return false;
-    if (!wait)
-        return true;
-    if (world().dispatcher().onDispatcherThread())
-        return false;
-    return done->wait(timeout);
-}
-
 // --- rows ------------------------------------------------------------------------------------
 
 py::object insert_row(unsigned long long session, int tableType, const py::object& values, const std::string& kind,

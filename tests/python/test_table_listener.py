@@ -4,6 +4,7 @@ reach the library later, through the late-call worker, in call order, the report
 raising overrides, for_each_row on the calling thread with every failing row reported and the last
 error raised, None refused, and the references that subscriptions, jobs and rows give back."""
 
+import contextlib
 import gc
 import sys
 import textwrap
@@ -86,6 +87,25 @@ def subs(sim, loaded):
     made.close()
 
 
+@contextlib.contextmanager
+def worker_held(sim, session, session_id):
+    """Inside, a table manager report holds the late-call worker: jobs posted meanwhile wait."""
+    entered, release = threading.Event(), threading.Event()
+
+    class Blocking(dedezi.AK7RTableManagerListener):
+        def on_status_changed(self, status, manager):
+            entered.set()
+            release.wait(10)
+
+    session.use_table_manager(YES, Blocking())
+    sim.set_manager_status(session_id, int(ManagerStatus.TABLES_LOADED), wait=False)
+    assert entered.wait(10)
+    try:
+        yield
+    finally:
+        release.set()
+
+
 def drain_worker(sim, session_id, manager):
     """Returns once every job posted to the late-call worker so far has run and is gone."""
     fence, messages = Recording(), manager.get_table(T.MESSAGES)
@@ -141,32 +161,65 @@ class TestTableListener:
     def test_subscriptions_reach_the_library_later_on_the_worker_in_call_order(self, sim,
                                                                                loaded):
         session, session_id, manager = loaded
-        entered, release = threading.Event(), threading.Event()
-
-        class Blocking(dedezi.AK7RTableManagerListener):
-            def on_status_changed(self, status, manager):
-                entered.set()
-                release.wait(10)
-
-        # A manager report holds the worker: the subscriptions queue behind it.
-        session.use_table_manager(YES, Blocking())
-        sim.set_manager_status(session_id, int(ManagerStatus.TABLES_LOADED), wait=False)
-        assert entered.wait(10)
         orders, listener = manager.get_table(T.ORDERS), Recording()
-        sim.clear_journal()
-        orders.subscribe_update(U.INSERT, listener)
-        orders.unsubscribe_update(U.INSERT, listener)
-        orders.subscribe_update(U.INSERT, listener)
-        orders.subscribe_status(listener)
-        sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "early"})
-        assert sim.table_subscribers(session_id, int(T.ORDERS), "table_update:INSERT") == 0
-        release.set()
+        with worker_held(sim, session, session_id):  # the subscriptions queue behind the report
+            sim.clear_journal()
+            orders.subscribe_update(U.INSERT, listener)
+            orders.unsubscribe_update(U.INSERT, listener)
+            orders.subscribe_update(U.INSERT, listener)
+            orders.subscribe_status(listener)
+            sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "early"})
+            assert sim.table_subscribers(session_id, int(T.ORDERS), "table_update:INSERT") == 0
         assert sim.wait_table_subscribers(session_id, int(T.ORDERS), "table_status", 1)
         assert [op for op, _ in sim.journal() if op.startswith("IK7RTable::")] == [
             "IK7RTable::subscribeUpdate", "IK7RTable::unsubscribeUpdate",
             "IK7RTable::subscribeUpdate", "IK7RTable::subscribeStatus"]
         sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "late"})
         assert [row_id for _, row_id, _ in listener.calls.wait_for(1)] == ["late"]
+        orders.unsubscribe_update(U.INSERT, listener)
+        orders.unsubscribe_status(listener)
+
+    def test_an_update_type_given_back_is_not_heard_before_the_worker_lets_it_go(self, sim,
+                                                                                 loaded):
+        session, session_id, manager = loaded
+        orders, trades = manager.get_table(T.ORDERS), manager.get_table(T.TRADES)
+        listener = Recording()
+        order = sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "O-1"})
+        trade = sim.insert_row(session_id, int(T.TRADES), {"TradeID": "T-1"})
+        orders.subscribe_update(U.INSERT, listener)
+        orders.subscribe_status(listener)
+        trades.subscribe_update(U.INSERT, listener)
+        assert sim.wait_table_subscribers(session_id, int(T.TRADES), "table_update:INSERT", 1)
+
+        def heard_after(fire):
+            before = len(listener.calls.items)
+            assert fire()
+            return [call[:2] for call in listener.calls.items[before:]]
+
+        def insert_order():
+            return sim.fire_table_event(session_id, int(T.ORDERS), int(U.INSERT), "O-1", order)
+
+        def insert_trade():
+            return sim.fire_table_event(session_id, int(T.TRADES), int(U.INSERT), "T-1", trade)
+
+        def refresh_orders():
+            return sim.set_table_status(session_id, int(T.ORDERS), int(TableStatus.REFRESHED))
+
+        # While the worker is held, the library keeps the subscriptions given back.
+        with worker_held(sim, session, session_id):
+            # The type is the listener's: given back at the trades, still held at the orders.
+            trades.unsubscribe_update(U.INSERT, listener)
+            assert heard_after(insert_order) == [("added", "O-1")]
+            orders.unsubscribe_update(U.INSERT, listener)
+            assert sim.table_subscribers(session_id, int(T.ORDERS), "table_update:INSERT") == 1
+            assert heard_after(insert_order) == []
+            assert heard_after(insert_trade) == []
+            assert heard_after(refresh_orders) == [("status", TableStatus.REFRESHED)]
+            orders.subscribe_update(U.INSERT, listener)  # heard again, through the old one still
+            assert heard_after(insert_order) == [("added", "O-1")]
+        drain_worker(sim, session_id, manager)
+        assert [sim.table_subscribers(session_id, int(table), "table_update:INSERT")
+                for table in (T.ORDERS, T.TRADES)] == [1, 0]
         orders.unsubscribe_update(U.INSERT, listener)
         orders.unsubscribe_status(listener)
 
@@ -218,6 +271,36 @@ class TestTableListener:
         assert "UnicodeDecodeError" in text
         assert (name, file, line) == ("onAdded", FILE, 559)
         assert listener.calls.items == []
+
+    def test_a_row_that_cannot_be_made_is_reported_and_the_next_listener_still_hears(
+            self, sim, loaded, capfd):
+        testcapi = pytest.importorskip("_testcapi")
+        _, session_id, manager = loaded
+        key = sim.insert_row(session_id, int(T.ORDERS), {"OrderID": "O-1"})
+        orders = manager.get_table(T.ORDERS)
+
+        class Starving(Recording):
+            def on_changed(self, row_id, row):
+                testcapi.set_nomemory(0, 1)  # the next allocation fails: the next row object
+
+        listeners = [Starving(), Recording(), Recording()]
+        for listener in listeners:  # delivered in this order
+            orders.subscribe_update(U.UPDATE, listener)
+        assert sim.wait_table_subscribers(session_id, int(T.ORDERS), "table_update:UPDATE", 3)
+        capfd.readouterr()
+        try:
+            assert sim.fire_table_event(session_id, int(T.ORDERS), int(U.UPDATE), "O-1", key)
+        finally:
+            testcapi.remove_mem_hooks()
+            for listener in listeners:
+                orders.unsubscribe_update(U.UPDATE, listener)
+        err = capfd.readouterr().err
+        ((text, name, file, line),) = callback_reports(err)
+        assert (name, file, line) == ("onChanged", FILE, 575)
+        assert text.splitlines()[-1] == "MemoryError"
+        assert "delivery failed" not in err
+        assert [[call[:2] for call in listener.calls.items] for listener in listeners[1:]] == [
+            [], [("changed", "O-1")]]
 
     def test_a_script_sees_its_tables_load_and_close(self, sim):
         session, _ = new_session(sim)
@@ -491,6 +574,29 @@ class TestEachRowListener:
         offers.for_each_row(Outer())
         assert len(caught) == offers.size
         assert len(callback_reports(capfd.readouterr().err)) == offers.size * messages.size
+
+    def test_a_row_that_cannot_be_made_is_reported_and_raised_after_the_walk(self, loaded,
+                                                                            capfd):
+        testcapi = pytest.importorskip("_testcapi")
+        _, _, manager = loaded
+        offers = manager.get_table(T.OFFERS)
+        visited = []
+
+        class Starving(dedezi.AK7REachRowListener):
+            def on_each_row(self, row_id, row):
+                visited.append(row_id)
+                if len(visited) == 1:
+                    testcapi.set_nomemory(0, 1)  # the next row object cannot be made
+
+        capfd.readouterr()
+        try:
+            with pytest.raises(MemoryError):
+                offers.for_each_row(Starving())
+        finally:
+            testcapi.remove_mem_hooks()
+        assert len(visited) == offers.size - 1
+        ((text, name, file, line),) = callback_reports(capfd.readouterr().err)
+        assert (name, file, line, text.splitlines()[-1]) == ("onEachRow", FILE, 716, "MemoryError")
 
     def test_a_null_row_reaches_no_override(self, sim, loaded, capfd):
         _, _, manager = loaded

@@ -356,6 +356,32 @@ def test_fire_without_wait_returns_while_the_call_is_still_to_come(sim, session)
     session.call("unsubscribeSessionStatus", listener.ptr)
 
 
+def test_hooks_on_threads_deliver_beside_each_other_until_reset(sim, session, velvix):
+    listener = Listener()
+    session.call("subscribeSessionStatus", listener.ptr)
+    both, threads = threading.Barrier(2, timeout=10), set()
+
+    def meet():
+        threads.add(threading.get_native_id())
+        both.wait()
+
+    listener.on_call = meet
+    sim.hooks_on_threads(True)
+    assert sim.fire_session_status(session.id, 1, wait=False) is True
+    assert sim.fire_session_status(session.id, 2) is True  # its own delivery, beside the first
+    assert listener.wait_events(2) and sorted(listener.events) == [1, 2]
+    dispatcher = sim.thread_ids()["dispatcher"]
+    assert len(threads) == 2 and dispatcher not in threads
+    velvix.finialize()
+    assert sim.fire_session_status(session.id, 3) is False
+    sim.reset()
+    threads.clear()
+    listener.on_call = lambda: threads.add(threading.get_native_id())
+    assert sim.fire_session_status(session.id, 4) is True
+    assert threads == {sim.thread_ids()["dispatcher"]}
+    session.call("unsubscribeSessionStatus", listener.ptr)
+
+
 def test_subscribers_count_each_subscription_and_wait_for_one_from_another_thread(sim, session):
     listener = Listener()
     assert sim.subscribers(session.id, "response") == 0

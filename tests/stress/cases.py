@@ -13,6 +13,7 @@ import signal
 import sys
 import threading
 import time
+import weakref
 
 import dedezi
 import velvix_sim as sim
@@ -448,6 +449,47 @@ def unsubscribe_inside(kind_name):
         assert until(lambda: kind.held(w) == 0), kind.held(w)
     # A subscription job that had not run yet holds the listener until it has.
     assert until(lambda: sys.getrefcount(listener) == 2), sys.getrefcount(listener)
+    ok()
+
+
+def unsubscribe_on_threads(kind_name, rounds=10, deliveries=4):
+    """The world's hooks deliver on threads of their own, and every callback of a listener removes
+    it once another one is inside too (when the kind's deliveries can overlap), so that several
+    threads remove one listener at once, its last reference going with them: no thread waits for
+    another for good, each listener goes, and every count is back."""
+    kind = KINDS[kind_name]
+    w = World()
+    before = w.counts()
+    held = kind.held or (lambda w: 0)
+    sim.hooks_on_threads(True)
+    for _ in range(rounds):
+        # A table's subscriptions reach the library later: the last round's unsubscription first.
+        assert until(lambda: held(w) == 0), held(w)
+        meet = threading.Barrier(2, timeout=0.2)
+
+        def on_call(listener, method, args):
+            try:
+                meet.wait()
+            except threading.BrokenBarrierError:
+                pass  # the kind delivers one at a time, or the others found it stopped
+            kind.unsubscribe(w, listener)
+
+        listener = kind.make(on_call)
+        kind.subscribe(w, listener)
+        freed = threading.Event()
+        weakref.finalize(listener, freed.set)
+        del listener
+        # Until a delivery reached it (a table's subscription may not have yet); one still on its
+        # way from an earlier round may be the one.
+        start = time.monotonic()
+        while not freed.is_set():
+            assert time.monotonic() - start < DEADLINE, "a listener removed on several threads never went"
+            for _ in range(deliveries):
+                kind.fire(w)
+            freed.wait(0.05)
+    sim.hooks_on_threads(False)
+    assert until(lambda: held(w) == 0), held(w)
+    w.settle(before)
     ok()
 
 

@@ -67,6 +67,11 @@ def test_from_inside_a_callback(action, kind):
     passed(run(action, kind))
 
 
+@pytest.mark.parametrize("kind", KINDS)
+def test_a_listener_removed_on_several_threads_at_once(kind):
+    passed(run("unsubscribe_on_threads", kind))
+
+
 @pytest.mark.parametrize("wait", WAITS)
 @pytest.mark.parametrize("kind", KINDS)
 def test_a_wait_inside_a_callback_is_refused(kind, wait):
