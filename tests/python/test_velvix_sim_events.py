@@ -110,8 +110,9 @@ def test_a_close_order_takes_the_trade_into_the_closed_trades(desk):
     ({"trade_id": "70999999"}, "Unknown trade '70999999'"),
     ({"buy_sell": "B"}, "A close order takes the side opposite to the trade's (BUY_SELL)"),
     ({"amount": 5_000}, "Partial closes are not supported by the server (AMOUNT)"),
+    ({"amount": "10000"}, "The amount must be a number, not a text (AMOUNT)"),
     ({"trade_id": None}, "The trade is not specified (TRADE_ID)"),
-], ids=["unknown trade", "same side", "partial", "no trade"])
+], ids=["unknown trade", "same side", "partial", "text amount", "no trade"])
 def test_a_close_order_the_server_cannot_serve_fails_with_the_reason(desk, params, reason):
     _, manager, queue, send = desk
     _, trade, _ = open_position(manager, queue, send)

@@ -1,6 +1,7 @@
 """tests/python/test_velvix_sim_orders.py: the simulated dealing desk as a strategy meets it through
 dedezi: the account is flat again once nothing is open, however closes and opens interleave, and
-amounts the instrument's trading settings do not allow are refused."""
+amounts are taken as asked: one that is no whole number of units, or not a number, or that the
+instrument's trading settings do not allow, is refused."""
 
 import pytest
 
@@ -164,10 +165,13 @@ class TestAmounts:
         ("1", 50_001_000, "The amount 50001000 is above the maximum of 50000000 (AMOUNT)"),
         ("1", 2_500.0, "The amount 2500 is not a whole number of lots of 1000 (AMOUNT)"),
         ("1", 0, "The amount must be a positive number of units (AMOUNT)"),
+        ("1", 1_000.4, "The amount 1000.4 is not a whole number of units (AMOUNT)"),
+        ("1", 0.25, "The amount 0.25 is not a whole number of units (AMOUNT)"),
+        ("1", "1000", "The amount must be a number, not a text (AMOUNT)"),
         ("8", 10_001, "The amount 10001 is above the maximum of 10000 (AMOUNT)"),   # XAU/USD
         ("9", 5_001, "The amount 5001 is above the maximum of 5000 (AMOUNT)"),      # US30
     ], ids=["below", "part lot", "far above", "one lot above", "part lot double", "zero",
-            "gold", "index"])
+            "fraction", "fraction of a unit", "text", "gold", "index"])
     def test_refused_with_the_amount_named(self, desk, offer_id, amount, reason):
         manager, send, answers = desk
         request_id = send.open(BUY, amount, offer_id)
@@ -175,13 +179,13 @@ class TestAmounts:
         assert manager.get_table(T.ORDERS).size == 0
 
     @pytest.mark.parametrize("offer_id, amount", [
-        ("1", 1_000), ("1", 50_000_000), ("1", 1_000.4), ("8", 1), ("8", 10_000), ("9", 7)])
+        ("1", 1_000), ("1", 50_000_000), ("1", 3_000.0), ("8", 1), ("8", 10_000), ("9", 7)])
     def test_the_settings_bounds_are_accepted(self, desk, offer_id, amount):
         manager, send, answers = desk
         request_id = send.open(BUY, amount, offer_id)
         answers.wait_settled([request_id])
         (trade,) = trades(manager)
-        assert trade.amount == round(amount)
+        assert trade.amount == amount
 
     def test_the_limits_are_those_the_trading_settings_report(self, sim, loaded, desk):
         session, session_id, manager = loaded

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -78,6 +79,33 @@ std::optional<double> numberParam(const MapContents& c, P p)
         return static_cast<double>(*i);
     if (const auto* d = std::get_if<double>(v))
         return *d;
+    return std::nullopt;
+}
+
+// A number as it was given: the shortest text that reads back as the same double.
+std::string shortest(double v)
+{
+    char text[32];
+    for (int digits = 1; digits <= 17; ++digits)
+    {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        if (std::strtod(text, nullptr) == v)
+            break;
+    }
+    return text;
+}
+
+// The AMOUNT of an order as the server takes it: a positive whole number of units, given as an int
+// or a double; the refusal otherwise.
+std::optional<std::string> amountRefusal(const MapContents& c, std::optional<double>& amount)
+{
+    if (const Value* v = param(c, P::Amount); v && std::holds_alternative<std::string>(*v))
+        return std::string("The amount must be a number, not a text (AMOUNT)");
+    amount = numberParam(c, P::Amount);
+    if (!amount || !std::isfinite(*amount) || !(*amount > 0.0))
+        return std::string("The amount must be a positive number of units (AMOUNT)");
+    if (*amount != std::floor(*amount))
+        return "The amount " + shortest(*amount) + " is not a whole number of units (AMOUNT)";
     return std::nullopt;
 }
 
@@ -386,11 +414,10 @@ void checkWaiting(const std::vector<Offer>& offers)
         fill(t);
 }
 
-// An amount in units the instrument's trading settings allow on the account: whole lots from the
-// minimum to the maximum. The account's lot size and amount limit are those of the account row the
-// session holds, as the trading settings provider reads them from the row it is given (the
-// server's row without tables). The reason for a refusal names the amount as the server reads it
-// (rounded to units).
+// A whole amount of units the instrument's trading settings allow on the account: whole lots from
+// the minimum to the maximum. The account's lot size and amount limit are those of the account row
+// the session holds, as the trading settings provider reads them from the row it is given (the
+// server's row without tables). The reason for a refusal names the amount.
 std::optional<std::string> checkQuantity(const Offer& offer, const Ref<TableManager>& manager,
                                          const CellValues& account, double amount)
 {
@@ -447,9 +474,9 @@ std::optional<std::string> validate(const MapContents& p, const Ref<TableManager
     if (!side || (*side != "B" && *side != "S"))
         return "The side must be \"B\" or \"S\" (BUY_SELL), not '" + side.value_or("") + "'";
     t.buy = *side == "B";
-    const std::optional<double> amount = numberParam(p, P::Amount);
-    if (!amount || !std::isfinite(*amount) || *amount < 0.5)  // rounds to no unit
-        return std::string("The amount must be a positive number of units (AMOUNT)");
+    std::optional<double> amount;
+    if (std::optional<std::string> refusal = amountRefusal(p, amount))
+        return refusal;
     if (std::optional<std::string> refusal = checkQuantity(*offer, manager, *account, *amount))
         return refusal;
     t.amount = static_cast<int>(std::llround(*amount));
@@ -552,11 +579,17 @@ void closeOrder(Session& session, const Request& request, const std::shared_ptr<
         session.deliverRequestFailed(request.id(), "A close order takes the side opposite to the trade's (BUY_SELL)");
         return;
     }
-    if (const std::optional<double> amount = numberParam(request.params, P::Amount);
-        amount && std::llround(*amount) != t.amount)
+    if (param(request.params, P::Amount))
     {
-        session.deliverRequestFailed(request.id(), std::string("Partial closes are not supported by the server (AMOUNT)"));
-        return;
+        std::optional<double> amount;
+        std::optional<std::string> refusal = amountRefusal(request.params, amount);
+        if (!refusal && *amount != t.amount)
+            refusal = "Partial closes are not supported by the server (AMOUNT)";
+        if (refusal)
+        {
+            session.deliverRequestFailed(request.id(), *refusal);
+            return;
+        }
     }
     const std::optional<Offer> offer = findOffer(t.offerId);
     const std::optional<CellValues> account = book->find(K7RTable::Accounts, t.accountId);
