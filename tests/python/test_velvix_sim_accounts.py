@@ -103,8 +103,8 @@ class Terminal:
     def seen(self):
         """What a script reads of the account: its rows, by table, and its figures."""
         account = self.account()
-        return {"trades": [(t.trade_id, t.buy_sell, t.amount, t.open_rate, t.used_margin)
-                           for t in self.table(T.TRADES)],
+        return {"trades": [(t.trade_id, t.buy_sell, t.amount, t.open_rate, t.used_margin, t.close,
+                            t.pl, t.gross_pl) for t in self.table(T.TRADES)],
                 "orders": [(o.order_id, o.type, o.rate, o.amount) for o in self.table(T.ORDERS)],
                 "closed": [(c.trade_id, c.gross_pl, c.close_rate) for c in self.table(T.CLOSED_TRADES)],
                 "summary": [(s.offer_id, s.buy_amount, s.sell_amount) for s in self.table(T.SUMMARY)],
@@ -171,6 +171,12 @@ def test_two_sessions_of_a_user_show_one_account_and_hear_each_change(sim, termi
     assert heard.ids.wait_for(1) == [trade.trade_id]
     assert queue.timed_wait_get(5000).trade_id == trade.trade_id
     assert ("updates", trade.open_order_req_id) in second.answers.events.items
+    assert second.seen() == first.seen()
+    eurusd = second.table(T.OFFERS).get_row(0)
+    sim.set_price("1", round(eurusd.bid - 0.0004, 5), round(eurusd.ask - 0.0004, 5))
+    for _ in range(3):
+        assert sim.flush()
+    assert second.table(T.TRADES).get_row(0).close == eurusd.bid
     assert second.seen() == first.seen()
 
     closing = second.close(second.table(T.TRADES).get_row(0))

@@ -1,6 +1,7 @@
 """tests/python/test_velvix_sim_events.py: the table events the simulated server sends, as a script
 sees them in the table manager's all-events queue: a market order's row and then its fill, a close
-order taking its trade into the closed trades, and a price tick, each in a batch of its own."""
+order taking its trade into the closed trades, and a price tick, each in a batch of its own; a
+price change marks the offer's trades after its update, in its batch."""
 
 import pytest
 
@@ -130,3 +131,15 @@ def test_a_price_tick_is_a_batch_of_offer_updates(sim, desk):
     sim.price_ticks(False)
     assert tick and all(table == T.OFFERS and event == U.UPDATE for table, event, _ in tick)
     assert len({key for _, _, key in tick}) == len(tick)
+
+
+def test_a_price_change_marks_the_offers_trades_after_its_update_in_its_batch(sim, desk):
+    _, manager, queue, send = desk
+    _, trade, account = open_position(manager, queue, send)
+    eurusd = manager.get_table(T.OFFERS).get_row(0)
+    sim.set_price(eurusd.offer_id, eurusd.bid + 0.0007, eurusd.ask + 0.0007)
+    assert take_batches(queue, 1) == [[(T.OFFERS, U.UPDATE, "1"),
+                                       (T.TRADES, U.UPDATE, trade.trade_id),
+                                       (T.ACCOUNTS, U.UPDATE, account),
+                                       (T.SUMMARY, U.UPDATE, "1")]]
+    assert trade.close == eurusd.bid

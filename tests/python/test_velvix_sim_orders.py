@@ -1,7 +1,8 @@
 """tests/python/test_velvix_sim_orders.py: the simulated dealing desk as a strategy meets it through
 dedezi: the account is flat again once nothing is open, however closes and opens interleave, and
 amounts are taken as asked: one that is no whole number of units, or not a number, or that the
-instrument's trading settings do not allow, is refused."""
+instrument's trading settings do not allow, is refused; open trades, the account and the summary
+follow each price, and a close realises the last mark."""
 
 import pytest
 
@@ -203,3 +204,60 @@ class TestAmounts:
             15_000: "The amount 15000 is not a whole number of lots of 10000 (AMOUNT)",
             110_000: "The amount 110000 is above the maximum of 100000 (AMOUNT)"}
         answers.wait_settled([send.open(BUY, 100_000)])
+
+
+def settle(sim):
+    """Runs what the clock made due, and the batches that posted in turn."""
+    for _ in range(3):
+        assert sim.flush()
+
+
+class TestMarks:
+    """Open trades are marked at each price the server publishes, in the account's currency."""
+
+    # (offer, side, amount, pip size, pip cost of 1,000 units)
+    POSITIONS = [("1", BUY, 10_000, 0.0001, 0.1), ("2", SELL, 5_000, 0.01, 0.067)]
+
+    def test_trades_and_the_account_follow_the_ticks_and_a_close_realises_the_mark(self, sim,
+                                                                                  desk):
+        manager, send, answers = desk
+        answers.wait_settled([send.open(side, amount, offer) for offer, side, amount, *_ in
+                              self.POSITIONS])
+        held = {t.offer_id: t for t in trades(manager)}
+        offers = {o.offer_id: o for o in manager.get_table(T.OFFERS)}
+        account = manager.get_table(T.ACCOUNTS).get_row(0)
+        sim.clock_virtual(45000.5)
+        sim.price_ticks(True, 250)
+        seen = set()
+        for _ in range(12):
+            sim.advance(250)
+            settle(sim)
+            for offer, side, amount, pip, pip_cost in self.POSITIONS:
+                trade, quote = held[offer], offers[offer]
+                close = quote.bid if side == BUY else quote.ask
+                moved = close - trade.open_rate if side == BUY else trade.open_rate - close
+                assert trade.close == close
+                assert trade.pl == pytest.approx(round(moved / pip, 1), abs=1e-9)
+                assert trade.gross_pl == pytest.approx(round(trade.pl * amount / 1000 * pip_cost, 2),
+                                                       abs=1e-9)
+                seen.add((offer, trade.pl))
+            gross = sum(t.gross_pl for t in held.values())
+            assert account.gross_pl == pytest.approx(gross, abs=1e-9)
+            assert account.equity == pytest.approx(round(account.balance + gross, 2), abs=1e-9)
+            assert account.usable_margin == pytest.approx(account.equity - account.used_margin,
+                                                          abs=1e-9)
+            summary = {s.offer_id: s.gross_pl for s in manager.get_table(T.SUMMARY)}
+            assert summary == pytest.approx({o: t.gross_pl for o, t in held.items()}, abs=1e-9)
+        assert len(seen) > 6, "the market hardly moved"
+        sim.price_ticks(False)
+
+        last = {o: (t.close, t.pl, t.gross_pl) for o, t in held.items()}
+        closing = [send.close(t) for t in held.values()]
+        answers.placed(closing)
+        sim.advance(200)
+        answers.wait_settled(closing)
+        realised = {c.offer_id: (c.close_rate, c.pl, c.gross_pl)
+                    for c in manager.get_table(T.CLOSED_TRADES)}
+        assert realised == last
+        assert account.balance == pytest.approx(50_000 + sum(g for *_, g in last.values()), abs=1e-9)
+        assert_flat(manager)

@@ -200,6 +200,30 @@ void publish(AccountBook& book, const std::string& requestId, const std::vector<
 
 // --- positions ----------------------------------------------------------------------------------
 
+// An amount of money in the account's currency, to the cent.
+double cents(double v)
+{
+    return std::round(v * 100.0) / 100.0;
+}
+
+// A trade's mark at the offer's price: the rate it would close at (the bid for a buy, the ask for
+// a sell), its P/L in pips to a tenth, and the same P/L in the account's currency, to the cent,
+// from those pips (a pip of 1000 units costs the instrument's pip cost).
+struct Mark
+{
+    double close = 0.0, pips = 0.0, gross = 0.0;
+};
+
+Mark markAt(bool buy, double amount, double openRate, const Offer& offer)
+{
+    Mark m;
+    m.close = buy ? offer.bid : offer.ask;
+    const double pip = offer.pointSize > 0 ? offer.pointSize : 1.0;
+    m.pips = std::round((buy ? m.close - openRate : openRate - m.close) / pip * 10.0) / 10.0;
+    m.gross = cents(m.pips * amount / 1000.0 * offer.pipCost);
+    return m;
+}
+
 struct OpenTrade
 {
     std::string tradeId, offer;
@@ -224,7 +248,7 @@ std::vector<OpenTrade> openTrades(const AccountBook& book, const std::string& cl
 }
 
 // The account's row once `open` are its trades: margin and open P/L are theirs, equity the
-// balance plus that P/L.
+// balance plus that P/L, and what the margin leaves of it usable.
 Change accountChange(const std::string& accountId, double balance, const std::vector<OpenTrade>& open)
 {
     double used = 0.0, gross = 0.0;
@@ -233,7 +257,10 @@ Change accountChange(const std::string& accountId, double balance, const std::ve
         used += o.usedMargin;
         gross += o.grossPL;
     }
-    const double equity = balance + gross;
+    gross = cents(gross);
+    const double equity = cents(balance + gross);
+    const double usable = cents(equity - used);
+    const double usablePercent = equity > 0 ? usable / equity * 100.0 : 0.0;
     return {K7RTable::Accounts, K7RTableUpdateType::Update, accountId,
             {{"Balance", balance},
              {"UsedMargin", used},
@@ -241,8 +268,9 @@ Change accountChange(const std::string& accountId, double balance, const std::ve
              {"GrossPL", gross},
              {"Equity", equity},
              {"M2MEquity", equity},
-             {"UsableMargin", equity - used},
-             {"UsableMarginInPercentage", equity > 0 ? (equity - used) / equity * 100.0 : 0.0}}};
+             {"UsableMargin", usable},
+             {"UsableMarginInPercentage", usablePercent},
+             {"UsableMaintMarginInPercentage", usablePercent}}};
 }
 
 // The offer's summary row once `open` are the trades: inserted with its first trade, updated while
@@ -259,6 +287,7 @@ std::optional<Change> summaryChange(const AccountBook& book, const Offer& offer,
         gross += o.grossPL;
         margin += o.usedMargin;
     }
+    gross = cents(gross);
     const bool shown = book.find(K7RTable::Summary, offer.offerId).has_value();
     if (buy == 0.0 && sell == 0.0)
     {
@@ -339,9 +368,7 @@ std::vector<Change> fillChanges(const Ticket& t)
         return {};
 
     const double open = t.buy ? offer->ask : offer->bid;
-    const double close = t.buy ? offer->bid : offer->ask;
-    const double pips = (t.buy ? close - open : open - close) / (offer->pointSize > 0 ? offer->pointSize : 1.0);
-    const double grossPL = std::round(pips * t.amount / 1000.0 * offer->pipCost * 100.0) / 100.0;
+    const Mark mark = markAt(t.buy, t.amount, open, *offer);
     const double margin = t.amount / 1000.0 * MarginPerThousand;
     const double now = world().clock().nowOle();
     const std::string tradeId = nextTradeId();
@@ -364,13 +391,13 @@ std::vector<Change> fillChanges(const Ticket& t)
                         {"Commission", 0.0},
                         {"RolloverInterest", 0.0},
                         {"UsedMargin", margin},
-                        {"PL", std::round(pips * 10.0) / 10.0},
-                        {"GrossPL", grossPL},
-                        {"Close", close},
+                        {"PL", mark.pips},
+                        {"GrossPL", mark.gross},
+                        {"Close", mark.close},
                         {"Instrument", offer->instrument}}});
     changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}});
     std::vector<OpenTrade> positions = openTrades(*t.book, std::string());
-    positions.push_back({tradeId, t.offerId, t.buy, static_cast<double>(t.amount), open, margin, grossPL});
+    positions.push_back({tradeId, t.offerId, t.buy, static_cast<double>(t.amount), open, margin, mark.gross});
     changes.push_back(accountChange(t.accountId, doubleIn(*account, "Balance"), positions));
     if (std::optional<Change> summary = summaryChange(*t.book, *offer, positions))
         changes.push_back(std::move(*summary));
@@ -507,9 +534,7 @@ std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId)
     const bool buy = text("BuySell") == "B";
     const std::int64_t amount = intIn(*trade, "Amount");
     const double open = doubleIn(*trade, "OpenRate");
-    const double close = buy ? offer->bid : offer->ask;
-    const double pips = (buy ? close - open : open - close) / (offer->pointSize > 0 ? offer->pointSize : 1.0);
-    const double realised = std::round(pips * amount / 1000.0 * offer->pipCost * 100.0) / 100.0;
+    const Mark realised = markAt(buy, static_cast<double>(amount), open, *offer);  // the trade's mark, now
     const double now = world().clock().nowOle();
 
     changes.push_back({K7RTable::Trades, K7RTableUpdateType::Delete, tradeId, {}});
@@ -521,7 +546,7 @@ std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId)
                         {"OfferID", t.offerId},
                         {"Amount", amount},
                         {"BuySell", text("BuySell")},
-                        {"GrossPL", realised},
+                        {"GrossPL", realised.gross},
                         {"Commission", 0.0},
                         {"RolloverInterest", 0.0},
                         {"OpenRate", open},
@@ -529,16 +554,16 @@ std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId)
                         {"OpenTime", doubleIn(*trade, "OpenTime")},
                         {"OpenOrderID", text("OpenOrderID")},
                         {"OpenOrderReqID", text("OpenOrderReqID")},
-                        {"CloseRate", close},
+                        {"CloseRate", realised.close},
                         {"CloseQuoteID", std::string("Q") + t.offerId},
                         {"CloseTime", now},
                         {"CloseOrderID", t.orderId},
                         {"CloseOrderReqID", t.requestId},
-                        {"PL", std::round(pips * 10.0) / 10.0},
+                        {"PL", realised.pips},
                         {"Instrument", offer->instrument},
-                        {"NetPL", realised}}});
+                        {"NetPL", realised.gross}}});
     const std::vector<OpenTrade> positions = openTrades(*t.book, tradeId);
-    changes.push_back(accountChange(t.accountId, doubleIn(*account, "Balance") + realised, positions));
+    changes.push_back(accountChange(t.accountId, cents(doubleIn(*account, "Balance") + realised.gross), positions));
     if (std::optional<Change> summary = summaryChange(*t.book, *offer, positions))
         changes.push_back(std::move(*summary));
     return changes;
@@ -774,44 +799,104 @@ Feed& feed()
     return *f;
 }
 
-// The offers whose published price changed (instrument indices, none when only the rows of some
-// manager still differ from the prices): every loaded table manager gets one batch with an UPDATE
-// of each offer row whose price is not the published one; then the orders waiting on those offers
-// are checked.
+// The marks of an account's open trades on the offers whose price moved, applied to the account:
+// per offer, its trades' Close, PL and GrossPL; then the account's row and those offers' summary
+// rows, which follow them.
+struct Marks
+{
+    std::map<std::string, std::vector<Change>> trades;  // by offer id
+    std::vector<Change> rest;
+};
+
+Marks markToMarket(AccountBook& book, const std::vector<Offer>& moved)
+{
+    Marks out;
+    std::vector<OpenTrade> open = openTrades(book, std::string());
+    for (OpenTrade& t : open)
+    {
+        auto offer = std::find_if(moved.begin(), moved.end(), [&](const Offer& o) { return o.offerId == t.offer; });
+        if (offer == moved.end())
+            continue;
+        const Mark m = markAt(t.buy, t.amount, t.openRate, *offer);
+        t.grossPL = m.gross;
+        out.trades[t.offer].push_back({K7RTable::Trades, K7RTableUpdateType::Update, t.tradeId,
+                                       {{"Close", m.close}, {"PL", m.pips}, {"GrossPL", m.gross}}});
+    }
+    const std::string accountId = book.accountId();
+    const std::optional<CellValues> account = book.find(K7RTable::Accounts, accountId);
+    if (out.trades.empty() || !account)
+        return {};
+    out.rest.push_back(accountChange(accountId, doubleIn(*account, "Balance"), open));
+    for (const Offer& o : moved)
+        if (out.trades.count(o.offerId))
+            if (std::optional<Change> summary = summaryChange(book, o, open))
+                out.rest.push_back(std::move(*summary));
+    std::vector<Change> all;
+    for (const auto& [offer, changes] : out.trades)
+        all.insert(all.end(), changes.begin(), changes.end());
+    all.insert(all.end(), out.rest.begin(), out.rest.end());
+    book.apply(all);
+    return out;
+}
+
+TableChange tableChange(const Change& c)
+{
+    TableChange tc;
+    tc.table = c.table;
+    tc.op = c.op;
+    tc.key = c.key;
+    tc.values = c.values;
+    tc.onlyIfChanged = true;
+    return tc;
+}
+
+// The offers whose published price changed (instrument indices; none when only the rows of some
+// manager may still differ from the prices). Every account marks its trades on them; every loaded
+// table manager gets one batch: an UPDATE of each offer row whose Bid or Ask is not the published
+// price, each followed by the marks of its account's trades on that offer, then its account's row
+// and summary rows; then the orders waiting on those offers are checked.
 void pricesMoved(const std::vector<int>& moved)
 {
     const std::vector<market::Instrument>& instruments = market::instruments();
+    std::vector<Offer> offers;
+    for (int i : moved)
+        if (std::optional<Offer> o = findOffer(instruments[static_cast<std::size_t>(i)].offerId))
+            offers.push_back(std::move(*o));
+    std::map<std::string, std::shared_ptr<const Marks>> marks;  // by user
+    if (!offers.empty())
+        for (const std::shared_ptr<AccountBook>& book : Accounts::instance().all())
+            if (Marks m = markToMarket(*book, offers); !m.trades.empty())
+                marks[book->user()] = std::make_shared<const Marks>(std::move(m));
     std::vector<market::Price> prices;
     for (int i = 0; i < static_cast<int>(instruments.size()); ++i)
         prices.push_back(market::published(i));
-    for (const Ref<TableManager>& manager : SessionTables::instance().managers())
+    for (const SessionTables::Held& held : SessionTables::instance().managers())
     {
-        if (!manager->loaded())
+        if (!held.manager->loaded())
             continue;
-        manager->submitBuilt([prices](TableManager& m) {
+        auto own = held.user && marks.count(*held.user) ? marks[*held.user] : nullptr;
+        held.manager->submitBuilt([prices, own](TableManager& m) {
             std::vector<TableChange> batch;
             Table* offers = m.table(K7RTable::Offers);
             for (std::size_t i = 0; i < prices.size(); ++i)
             {
                 const std::string offerId = market::instruments()[i].offerId;
                 RowHold row = offers->find(offerId);
-                if (!row || (row->doubleOf("Bid") == prices[i].bid && row->doubleOf("Ask") == prices[i].ask))
+                if (row && (row->doubleOf("Bid") != prices[i].bid || row->doubleOf("Ask") != prices[i].ask))
+                    batch.push_back(tableChange({K7RTable::Offers, K7RTableUpdateType::Update, offerId,
+                                                 market::priceCells(prices[i])}));
+                if (!own)
                     continue;
-                TableChange change;
-                change.table = K7RTable::Offers;
-                change.op = K7RTableUpdateType::Update;
-                change.key = offerId;
-                change.values = market::priceCells(prices[i]);
-                change.onlyIfChanged = true;
-                batch.push_back(std::move(change));
+                if (auto trades = own->trades.find(offerId); trades != own->trades.end())
+                    for (const Change& c : trades->second)
+                        batch.push_back(tableChange(c));
             }
+            if (own)
+                for (const Change& c : own->rest)
+                    batch.push_back(tableChange(c));
             return batch;
         });
     }
-    std::vector<Offer> offers;
-    for (int i : moved)
-        if (std::optional<Offer> o = findOffer(instruments[static_cast<std::size_t>(i)].offerId))
-            offers.push_back(std::move(*o));
     if (!offers.empty())
         checkWaiting(offers);
 }

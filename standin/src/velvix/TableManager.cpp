@@ -433,13 +433,13 @@ SharedManagerListener SessionTables::listener(std::uint64_t session) const
     return it == sides_.end() ? nullptr : it->second.listener;
 }
 
-std::vector<Ref<TableManager>> SessionTables::managers() const
+std::vector<SessionTables::Held> SessionTables::managers() const
 {
-    std::vector<Ref<TableManager>> out;
+    std::vector<Held> out;
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [id, side] : sides_)
         if (side.manager)
-            out.push_back(side.manager);
+            out.push_back({side.manager, side.user});
     return out;
 }
 

@@ -158,7 +158,13 @@ public:
     void forgetUsers();
     // Shared, not add-referenced: no listener code runs under the lock.
     SharedManagerListener listener(std::uint64_t session) const;
-    std::vector<Ref<TableManager>> managers() const;
+    // Every session's manager, with the user whose account it shows (none after a reset).
+    struct Held
+    {
+        Ref<TableManager> manager;
+        std::optional<std::string> user;
+    };
+    std::vector<Held> managers() const;
     // Waits until the session has a manager in that status; false when the time ran out.
     bool waitStatus(std::uint64_t session, int status, std::int64_t timeoutMs) const;
     void statusChanged();
