@@ -156,7 +156,7 @@ def test_a_trade_outlives_a_logout_and_closes_after_the_next_login(terminals):
     (closed,) = terminal.table(T.CLOSED_TRADES)
     assert (closed.trade_id, terminal.table(T.TRADES).size) == (trade.trade_id, 0)
     account = terminal.account()
-    assert account.balance == pytest.approx(50_000 + closed.gross_pl)
+    assert account.balance == pytest.approx(50_000 + closed.net_pl)
     assert (account.used_margin, account.equity) == (0.0, account.balance)
 
 

@@ -104,7 +104,7 @@ def test_a_close_order_takes_the_trade_into_the_closed_trades(desk):
     (closed_trade,) = list(manager.get_table(T.CLOSED_TRADES))
     assert closed_trade.open_rate == trade.open_rate and closed_trade.amount == 10_000
     assert manager.get_table(T.ACCOUNTS).get_row(0).balance == pytest.approx(
-        balance + closed_trade.gross_pl)
+        balance + closed_trade.net_pl)
 
 
 @pytest.mark.parametrize("params, reason", [

@@ -2,7 +2,8 @@
 dedezi: the account is flat again once nothing is open, however closes and opens interleave, and
 amounts are taken as asked: one that is no whole number of units, or not a number, or that the
 instrument's trading settings do not allow, is refused; open trades, the account and the summary
-follow each price, and a close realises the last mark."""
+follow each price, and a close realises the last mark; commissions are charged as the provider
+computes them."""
 
 import pytest
 
@@ -115,7 +116,7 @@ class TestFlatOnceNothingIsOpen:
         account = assert_flat(manager)
         closed = list(manager.get_table(T.CLOSED_TRADES))
         assert len(closed) == 7
-        assert account.balance == pytest.approx(50_000 + sum(c.gross_pl for c in closed))
+        assert account.balance == pytest.approx(50_000 + sum(c.net_pl for c in closed))
 
     def test_opens_and_closes_sent_together_across_offers(self, desk):
         manager, send, answers = desk
@@ -256,8 +257,37 @@ class TestMarks:
         answers.placed(closing)
         sim.advance(200)
         answers.wait_settled(closing)
-        realised = {c.offer_id: (c.close_rate, c.pl, c.gross_pl)
-                    for c in manager.get_table(T.CLOSED_TRADES)}
-        assert realised == last
-        assert account.balance == pytest.approx(50_000 + sum(g for *_, g in last.values()), abs=1e-9)
+        closed = list(manager.get_table(T.CLOSED_TRADES))
+        assert {c.offer_id: (c.close_rate, c.pl, c.gross_pl) for c in closed} == last
+        assert account.balance == pytest.approx(50_000 + sum(c.net_pl for c in closed), abs=1e-9)
         assert_flat(manager)
+
+
+class TestCommissions:
+    """The desk charges what the commissions provider computes: the open's at the fill, the
+    close's at the close, and the balance takes the net P/L."""
+
+    @pytest.mark.parametrize("offer_id, amount, each_way", [("1", 10_000, 0.40), ("8", 10, 0.0)],
+                             ids=["EUR/USD", "XAU/USD"])
+    def test_a_round_trip_pays_what_the_provider_computes(self, loaded, desk, offer_id, amount,
+                                                          each_way):
+        session, _, _ = loaded
+        manager, send, answers = desk
+        provider = session.commissions_provider
+        (offer,) = [o for o in manager.get_table(T.OFFERS) if o.offer_id == offer_id]
+        account = manager.get_table(T.ACCOUNTS).get_row(0)
+        answers.wait_settled([send.open(BUY, amount, offer_id)])
+        (trade,) = trades(manager)
+        opening = provider.calc_open_commission(offer, account, amount, BUY, trade.open_rate)
+        closing = provider.calc_close_commission(offer, account, amount, SELL, offer.bid)
+        assert (opening, closing) == pytest.approx((each_way, each_way))
+        assert (trade.commission, trade.close_commission) == (opening, closing)
+        (summary,) = manager.get_table(T.SUMMARY)
+        assert summary.net_pl == pytest.approx(round(trade.gross_pl - opening - closing, 2))
+
+        answers.wait_settled([send.close(trade)])
+        (closed,) = manager.get_table(T.CLOSED_TRADES)
+        assert closed.commission == pytest.approx(opening + closing)
+        assert closed.net_pl == pytest.approx(round(closed.gross_pl - opening - closing, 2))
+        assert account.balance == pytest.approx(round(50_000 + closed.net_pl, 2))
+        assert account.balance == pytest.approx(50_000 + closed.gross_pl - opening - closing)

@@ -229,6 +229,7 @@ struct OpenTrade
     std::string tradeId, offer;
     bool buy = true;
     double amount = 0.0, openRate = 0.0, usedMargin = 0.0, grossPL = 0.0;
+    double commission = 0.0, closeCommission = 0.0;  // paid at the open; closing now would cost
 };
 
 // The account's open trades, but `closing`. Positions are summed afresh from them at each fill and
@@ -238,9 +239,11 @@ std::vector<OpenTrade> openTrades(const AccountBook& book, const std::string& cl
     std::vector<OpenTrade> out;
     for (const CellValues& row : book.rows(K7RTable::Trades))
     {
-        OpenTrade t{textIn(row, "TradeID"), textIn(row, "OfferID"), textIn(row, "BuySell") == "B",
-                    static_cast<double>(intIn(row, "Amount")), doubleIn(row, "OpenRate"),
-                    doubleIn(row, "UsedMargin"), doubleIn(row, "GrossPL")};
+        OpenTrade t{textIn(row, "TradeID"),          textIn(row, "OfferID"),
+                    textIn(row, "BuySell") == "B",   static_cast<double>(intIn(row, "Amount")),
+                    doubleIn(row, "OpenRate"),       doubleIn(row, "UsedMargin"),
+                    doubleIn(row, "GrossPL"),        doubleIn(row, "Commission"),
+                    doubleIn(row, "CloseCommission")};
         if (t.tradeId != closing)
             out.push_back(std::move(t));
     }
@@ -278,6 +281,7 @@ Change accountChange(const std::string& accountId, double balance, const std::ve
 std::optional<Change> summaryChange(const AccountBook& book, const Offer& offer, const std::vector<OpenTrade>& open)
 {
     double buy = 0.0, sell = 0.0, buyCost = 0.0, sellCost = 0.0, gross = 0.0, margin = 0.0;
+    double commission = 0.0, closeCommission = 0.0;
     for (const OpenTrade& o : open)
     {
         if (o.offer != offer.offerId)
@@ -286,6 +290,8 @@ std::optional<Change> summaryChange(const AccountBook& book, const Offer& offer,
         (o.buy ? buyCost : sellCost) += o.amount * o.openRate;
         gross += o.grossPL;
         margin += o.usedMargin;
+        commission += o.commission;
+        closeCommission += o.closeCommission;
     }
     gross = cents(gross);
     const bool shown = book.find(K7RTable::Summary, offer.offerId).has_value();
@@ -306,7 +312,9 @@ std::optional<Change> summaryChange(const AccountBook& book, const Offer& offer,
                    {"BuyClose", offer.bid},
                    {"SellClose", offer.ask},
                    {"GrossPL", gross},
-                   {"NetPL", gross},
+                   {"Commission", cents(commission)},
+                   {"CloseCommission", cents(closeCommission)},
+                   {"NetPL", cents(gross - commission - closeCommission)},
                    {"UsedMargin", margin}}};
 }
 
@@ -370,6 +378,9 @@ std::vector<Change> fillChanges(const Ticket& t)
     const double open = t.buy ? offer->ask : offer->bid;
     const Mark mark = markAt(t.buy, t.amount, open, *offer);
     const double margin = t.amount / 1000.0 * MarginPerThousand;
+    // The commission of the open, and what closing now would cost, as the provider computes them.
+    const double commission = planCommission(t.offerId.c_str(), t.amount);
+    const double closeCommission = planCommission(t.offerId.c_str(), t.amount);
     const double now = world().clock().nowOle();
     const std::string tradeId = nextTradeId();
 
@@ -388,16 +399,18 @@ std::vector<Change> fillChanges(const Ticket& t)
                         {"OpenQuoteID", std::string("Q") + t.offerId},
                         {"OpenOrderID", t.orderId},
                         {"OpenOrderReqID", t.requestId},
-                        {"Commission", 0.0},
+                        {"Commission", commission},
                         {"RolloverInterest", 0.0},
                         {"UsedMargin", margin},
                         {"PL", mark.pips},
                         {"GrossPL", mark.gross},
                         {"Close", mark.close},
-                        {"Instrument", offer->instrument}}});
+                        {"Instrument", offer->instrument},
+                        {"CloseCommission", closeCommission}}});
     changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}});
     std::vector<OpenTrade> positions = openTrades(*t.book, std::string());
-    positions.push_back({tradeId, t.offerId, t.buy, static_cast<double>(t.amount), open, margin, mark.gross});
+    positions.push_back({tradeId, t.offerId, t.buy, static_cast<double>(t.amount), open, margin, mark.gross,
+                         commission, closeCommission});
     changes.push_back(accountChange(t.accountId, doubleIn(*account, "Balance"), positions));
     if (std::optional<Change> summary = summaryChange(*t.book, *offer, positions))
         changes.push_back(std::move(*summary));
@@ -535,6 +548,10 @@ std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId)
     const std::int64_t amount = intIn(*trade, "Amount");
     const double open = doubleIn(*trade, "OpenRate");
     const Mark realised = markAt(buy, static_cast<double>(amount), open, *offer);  // the trade's mark, now
+    // The commission of both ways: paid at the open, and charged now.
+    const double commission =
+        doubleIn(*trade, "Commission") + planCommission(t.offerId.c_str(), static_cast<int>(amount));
+    const double netPL = cents(realised.gross - commission);
     const double now = world().clock().nowOle();
 
     changes.push_back({K7RTable::Trades, K7RTableUpdateType::Delete, tradeId, {}});
@@ -547,7 +564,7 @@ std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId)
                         {"Amount", amount},
                         {"BuySell", text("BuySell")},
                         {"GrossPL", realised.gross},
-                        {"Commission", 0.0},
+                        {"Commission", commission},
                         {"RolloverInterest", 0.0},
                         {"OpenRate", open},
                         {"OpenQuoteID", text("OpenQuoteID")},
@@ -561,9 +578,9 @@ std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId)
                         {"CloseOrderReqID", t.requestId},
                         {"PL", realised.pips},
                         {"Instrument", offer->instrument},
-                        {"NetPL", realised.gross}}});
+                        {"NetPL", netPL}}});
     const std::vector<OpenTrade> positions = openTrades(*t.book, tradeId);
-    changes.push_back(accountChange(t.accountId, cents(doubleIn(*account, "Balance") + realised.gross), positions));
+    changes.push_back(accountChange(t.accountId, cents(doubleIn(*account, "Balance") + netPL), positions));
     if (std::optional<Change> summary = summaryChange(*t.book, *offer, positions))
         changes.push_back(std::move(*summary));
     return changes;
@@ -819,8 +836,12 @@ Marks markToMarket(AccountBook& book, const std::vector<Offer>& moved)
             continue;
         const Mark m = markAt(t.buy, t.amount, t.openRate, *offer);
         t.grossPL = m.gross;
+        t.closeCommission = planCommission(t.offer.c_str(), static_cast<int>(t.amount));
         out.trades[t.offer].push_back({K7RTable::Trades, K7RTableUpdateType::Update, t.tradeId,
-                                       {{"Close", m.close}, {"PL", m.pips}, {"GrossPL", m.gross}}});
+                                       {{"Close", m.close},
+                                        {"PL", m.pips},
+                                        {"GrossPL", m.gross},
+                                        {"CloseCommission", t.closeCommission}}});
     }
     const std::string accountId = book.accountId();
     const std::optional<CellValues> account = book.find(K7RTable::Accounts, accountId);
