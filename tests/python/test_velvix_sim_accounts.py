@@ -6,7 +6,9 @@ and reset() opens it again."""
 import pytest
 
 import dedezi
-from helpers import CONNECTION, URL, Recorder, manager_listener, new_session, send_command
+from helpers import (CONNECTION, URL, Recorder, manager_listener, new_session, send_command,
+                     session_status_recorder)
+from test_table_listener import Recording
 from test_velvix_sim_orders import Answers
 
 pytestmark = pytest.mark.timeout(60)
@@ -19,49 +21,19 @@ SessionStatus = dedezi.AK7RSessionStatus.K7RSessionStatus
 BUY, SELL = dedezi.Constants.BUY, dedezi.Constants.SELL
 
 
-class Statuses(dedezi.AK7RSessionStatus):
-    def __init__(self):
-        super().__init__()
-        self.seen = Recorder()
-
-    def on_session_status_changed(self, status):
-        self.seen.add(status)
-
-    def on_login_failed(self, error):
-        self.seen.add(error)
-
-
-class Inserts(dedezi.AK7RTableListener):
-    def __init__(self):
-        super().__init__()
-        self.ids = Recorder()
-
-    def on_added(self, row_id, row):
-        self.ids.add(row_id)
-
-    def on_changed(self, row_id, row):
-        pass
-
-    def on_deleted(self, row_id, row):
-        pass
-
-    def on_status_changed(self, status):
-        pass
-
-
 class Terminal:
     """A session of the simulated server with its tables, logged in, and what it was answered."""
 
     def __init__(self, sim, user="demo", password="demo"):
         self.sim = sim
         self.session, self.session_id = new_session(sim)
-        self.statuses, self.answers = Statuses(), Answers()
-        self.session.subscribe_session_status(self.statuses)
+        self.status, self.answers = session_status_recorder(), Answers()
+        self.session.subscribe_session_status(self.status)
         self.session.subscribe_response(self.answers)
         self.log_in(user, password)
 
     def wait_status(self, status):
-        assert status in self.statuses.seen.wait_until(lambda seen: status in seen), status
+        assert status in self.status.statuses.wait_until(lambda seen: status in seen), status
 
     def log_in(self, user="demo", password="demo"):
         tables = manager_listener()
@@ -74,7 +46,7 @@ class Terminal:
     def log_out(self):
         self.session.logout()
         self.wait_status(SessionStatus.DISCONNECTED)
-        self.statuses.seen = Recorder()
+        self.status.statuses = Recorder()
 
     def table(self, table_type):
         return self.manager.get_table(table_type)
@@ -113,7 +85,7 @@ class Terminal:
 
     def close_session(self):
         self.session.unsubscribe_response(self.answers)
-        self.session.unsubscribe_session_status(self.statuses)
+        self.session.unsubscribe_session_status(self.status)
         self.session.logout()
 
 
@@ -162,13 +134,13 @@ def test_a_trade_outlives_a_logout_and_closes_after_the_next_login(terminals):
 
 def test_two_sessions_of_a_user_show_one_account_and_hear_each_change(sim, terminals):
     first, second = terminals(), terminals()
-    heard = Inserts()
+    heard = Recording()
     second.table(T.TRADES).subscribe_update(U.INSERT, heard)
     assert sim.wait_table_subscribers(second.session_id, int(T.TRADES), "table_update:INSERT", 1)
     queue = second.table(T.TRADES).get_update_event_queue(U.INSERT, False)
 
     trade = first.open()
-    assert heard.ids.wait_for(1) == [trade.trade_id]
+    assert [call[:2] for call in heard.calls.wait_for(1)] == [("added", trade.trade_id)]
     assert queue.timed_wait_get(5000).trade_id == trade.trade_id
     assert ("updates", trade.open_order_req_id) in second.answers.events.items
     assert second.seen() == first.seen()

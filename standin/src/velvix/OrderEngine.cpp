@@ -122,7 +122,6 @@ std::shared_ptr<AccountBook> accountOf(const Session& session)
 struct Offer
 {
     std::string offerId, instrument;
-    int index = -1;
     double bid = 0.0, ask = 0.0, pointSize = 0.0001, pipCost = 0.1;
 };
 
@@ -133,7 +132,7 @@ std::optional<Offer> findOffer(const std::string& offerId)
         return std::nullopt;
     const market::Instrument& in = market::instruments()[static_cast<std::size_t>(i)];
     const market::Price p = market::published(i);
-    return Offer{offerId, in.symbol, i, p.bid, p.ask, in.pointSize, in.pipCost};
+    return Offer{offerId, in.symbol, p.bid, p.ask, in.pointSize, in.pipCost};
 }
 
 // The desk's record of every order it made: its last update and its cells as they last were, kept

@@ -8,7 +8,6 @@
 
 #include "Accounts.h"
 #include "LoginRules.h"
-#include "Market.h"
 #include "Providers.h"
 #include "Rows.h"
 #include "SystemProperties.h"
