@@ -4,6 +4,7 @@
 // Tables are addressed by session id and table type, rows by their key, event queues by their
 // registry id.
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include "core/World.h"
 #include "velvix/EventQueues.h"
 #include "velvix/Market.h"
+#include "velvix/OrderEngine.h"
 #include "velvix/Session.h"
 #include "velvix/TableManager.h"
 
@@ -602,9 +604,16 @@ void price_ticks(bool enabled, long long intervalMs)
     s.ticks = enabled;
     s.tickMs = intervalMs;
     market::setSettings(s);
-    WithoutGil unlocked;
-    for (const sim::Ref<TableManager>& m : SessionTables::instance().managers())
-        m->restartTicks();
+    restartPriceFeed();
+}
+
+bool set_price(const std::string& offerId, double bid, double ask, bool wait, double timeout)
+{
+    if (market::findInstrument(offerId) < 0)
+        raise(PyExc_LookupError, "the server quotes no offer '" + offerId + "'");
+    if (!std::isfinite(bid) || !std::isfinite(ask) || !(bid > 0.0) || ask < bid)
+        raise(PyExc_ValueError, "a price needs 0 < bid <= ask");
+    return onDispatcher([offerId, bid, ask] { movePrice(offerId, bid, ask); }, wait, timeout);
 }
 
 void set_table_load(long long delayMs, bool fails)
@@ -715,6 +724,10 @@ void registerTableHooks()
             "The search call number after+1 from now finds nothing (once).");
     py::def("price_ticks", &price_ticks, (arg("enabled") = true, arg("interval_ms") = 250),
             "Live offer price updates on or off, and their interval.");
+    py::def("set_price", &set_price,
+            (arg("offer_id"), arg("bid"), arg("ask"), arg("wait") = true, arg("timeout") = 10.0),
+            "Publishes a price of an offer the server quotes, as a tick would: every loaded manager's offer row "
+            "follows, and the desk deals at it.");
     py::def("set_table_load", &set_table_load, (arg("delay_ms") = 50, arg("fails") = false),
             "Time from TABLES_LOADING to TABLES_LOADED, or a load that fails.");
     py::def("set_market_seed", &set_market_seed, (arg("seed")), "The price model's seed (42 until reset).");

@@ -30,7 +30,7 @@ protected:
     void SetUp() override
     {
         sim::world().reset();
-        manager = sim::make<TableManager>("A1", [] { return SharedManagerListener(); });
+        manager = sim::make<TableManager>("A1", nullptr, [] { return SharedManagerListener(); });
         table = manager->table(K7RTable::Trades);
     }
     void TearDown() override

@@ -15,6 +15,7 @@
 #include "core/World.h"
 #include "velvix/History.h"
 #include "velvix/Market.h"
+#include "velvix/OrderEngine.h"
 #include "velvix/RequestServer.h"
 #include "velvix/TableManager.h"
 
@@ -381,14 +382,8 @@ TEST_F(SimRequestFlow, EntryOrderWaitsUntilThePriceCrossesItsRate)
     EXPECT_EQ(placed[1], "tu:I2");
     EXPECT_EQ(manager->getTable(K7RTable::Orders)->size(), 1) << "the order waits";
 
-    // The market falls through the rate: the order fills at the new ask.
-    auto* m = dynamic_cast<sim::velvix::TableManager*>(manager);
-    sim::velvix::TableChange drop;
-    drop.table = K7RTable::Offers;
-    drop.op = K7RTableUpdateType::Update;
-    drop.key = "1";
-    drop.values = {{"Bid", ask - 0.0020}, {"Ask", ask - 0.0018}};
-    m->submit({drop});
+    // The server's price falls through the rate: the order fills at the new ask.
+    sim::world().dispatcher().post([ask] { sim::velvix::movePrice("1", ask - 0.0020, ask - 0.0018); });
     pass(300);
     EXPECT_EQ(events.take(), (std::vector<std::string>{"tu:I3,D2,U1,I6"}));
     auto* trade = dynamic_cast<IK7RTradeRow*>(row(K7RTable::Trades, 0));

@@ -21,6 +21,7 @@
 
 #include "core/World.h"
 #include "velvix/Market.h"
+#include "velvix/OrderEngine.h"
 #include "velvix/Session.h"
 #include "velvix/TableManager.h"
 
@@ -121,7 +122,7 @@ protected:
         market::Settings s = market::settings();
         s.ticks = false;
         market::setSettings(s);
-        manager = sim::make<TableManager>("A1", [] { return SharedManagerListener(); });
+        manager = sim::make<TableManager>("A1", nullptr, [] { return SharedManagerListener(); });
     }
     void TearDown() override
     {
@@ -755,7 +756,7 @@ TEST_F(SimSessionTables, OffersTickOnTheDispatcherWhileEnabled)
     market::Settings s = market::settings();
     s.ticks = false;
     market::setSettings(s);
-    static_cast<TableManager*>(m)->restartTicks();
+    sim::velvix::restartPriceFeed();
     pass(250, 250);
     events.clear();
     pass(2000, 250);

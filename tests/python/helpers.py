@@ -152,11 +152,9 @@ def journal_calls(sim, op):
     return [args for name, args in sim.journal() if name.split("::")[-1] == op]
 
 
-def log_in(session):
-    """Logs `session` in as demo/demo and waits until it is connected."""
+def session_status_recorder():
+    """A session status listener that records each status, and each login failure's text."""
     import dedezi
-
-    Status = dedezi.AK7RSessionStatus.K7RSessionStatus
 
     class StatusListener(dedezi.AK7RSessionStatus):
         def __init__(self):
@@ -169,7 +167,15 @@ def log_in(session):
         def on_login_failed(self, error):
             self.statuses.add(error)
 
-    status = StatusListener()
+    return StatusListener()
+
+
+def log_in(session):
+    """Logs `session` in as demo/demo and waits until it is connected."""
+    import dedezi
+
+    Status = dedezi.AK7RSessionStatus.K7RSessionStatus
+    status = session_status_recorder()
     session.subscribe_session_status(status)
     assert session.login("demo", "demo", URL, CONNECTION)
     statuses = status.statuses.wait_for(2, timeout=10)

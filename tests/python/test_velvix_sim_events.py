@@ -1,6 +1,7 @@
 """tests/python/test_velvix_sim_events.py: the table events the simulated server sends, as a script
 sees them in the table manager's all-events queue: a market order's row and then its fill, a close
-order taking its trade into the closed trades, and a price tick, each in a batch of its own."""
+order taking its trade into the closed trades, and a price tick, each in a batch of its own; a
+price change marks the offer's trades after its update, in its batch."""
 
 import pytest
 
@@ -103,15 +104,16 @@ def test_a_close_order_takes_the_trade_into_the_closed_trades(desk):
     (closed_trade,) = list(manager.get_table(T.CLOSED_TRADES))
     assert closed_trade.open_rate == trade.open_rate and closed_trade.amount == 10_000
     assert manager.get_table(T.ACCOUNTS).get_row(0).balance == pytest.approx(
-        balance + closed_trade.gross_pl)
+        balance + closed_trade.net_pl)
 
 
 @pytest.mark.parametrize("params, reason", [
     ({"trade_id": "70999999"}, "Unknown trade '70999999'"),
     ({"buy_sell": "B"}, "A close order takes the side opposite to the trade's (BUY_SELL)"),
     ({"amount": 5_000}, "Partial closes are not supported by the server (AMOUNT)"),
+    ({"amount": "10000"}, "The amount must be a number, not a text (AMOUNT)"),
     ({"trade_id": None}, "The trade is not specified (TRADE_ID)"),
-], ids=["unknown trade", "same side", "partial", "no trade"])
+], ids=["unknown trade", "same side", "partial", "text amount", "no trade"])
 def test_a_close_order_the_server_cannot_serve_fails_with_the_reason(desk, params, reason):
     _, manager, queue, send = desk
     _, trade, _ = open_position(manager, queue, send)
@@ -129,3 +131,15 @@ def test_a_price_tick_is_a_batch_of_offer_updates(sim, desk):
     sim.price_ticks(False)
     assert tick and all(table == T.OFFERS and event == U.UPDATE for table, event, _ in tick)
     assert len({key for _, _, key in tick}) == len(tick)
+
+
+def test_a_price_change_marks_the_offers_trades_after_its_update_in_its_batch(sim, desk):
+    _, manager, queue, send = desk
+    _, trade, account = open_position(manager, queue, send)
+    eurusd = manager.get_table(T.OFFERS).get_row(0)
+    sim.set_price(eurusd.offer_id, eurusd.bid + 0.0007, eurusd.ask + 0.0007)
+    assert take_batches(queue, 1) == [[(T.OFFERS, U.UPDATE, "1"),
+                                       (T.TRADES, U.UPDATE, trade.trade_id),
+                                       (T.ACCOUNTS, U.UPDATE, account),
+                                       (T.SUMMARY, U.UPDATE, "1")]]
+    assert trade.close == eurusd.bid

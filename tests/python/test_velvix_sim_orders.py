@@ -1,6 +1,9 @@
 """tests/python/test_velvix_sim_orders.py: the simulated dealing desk as a strategy meets it through
 dedezi: the account is flat again once nothing is open, however closes and opens interleave, and
-amounts the instrument's trading settings do not allow are refused."""
+amounts are taken as asked: one that is no whole number of units, or not a number, or that the
+instrument's trading settings do not allow, is refused; open trades, the account and the summary
+follow each price, and a close realises the last mark; commissions are charged as the provider
+computes them."""
 
 import pytest
 
@@ -113,7 +116,7 @@ class TestFlatOnceNothingIsOpen:
         account = assert_flat(manager)
         closed = list(manager.get_table(T.CLOSED_TRADES))
         assert len(closed) == 7
-        assert account.balance == pytest.approx(50_000 + sum(c.gross_pl for c in closed))
+        assert account.balance == pytest.approx(50_000 + sum(c.net_pl for c in closed))
 
     def test_opens_and_closes_sent_together_across_offers(self, desk):
         manager, send, answers = desk
@@ -164,10 +167,13 @@ class TestAmounts:
         ("1", 50_001_000, "The amount 50001000 is above the maximum of 50000000 (AMOUNT)"),
         ("1", 2_500.0, "The amount 2500 is not a whole number of lots of 1000 (AMOUNT)"),
         ("1", 0, "The amount must be a positive number of units (AMOUNT)"),
+        ("1", 1_000.4, "The amount 1000.4 is not a whole number of units (AMOUNT)"),
+        ("1", 0.25, "The amount 0.25 is not a whole number of units (AMOUNT)"),
+        ("1", "1000", "The amount must be a number, not a text (AMOUNT)"),
         ("8", 10_001, "The amount 10001 is above the maximum of 10000 (AMOUNT)"),   # XAU/USD
         ("9", 5_001, "The amount 5001 is above the maximum of 5000 (AMOUNT)"),      # US30
     ], ids=["below", "part lot", "far above", "one lot above", "part lot double", "zero",
-            "gold", "index"])
+            "fraction", "fraction of a unit", "text", "gold", "index"])
     def test_refused_with_the_amount_named(self, desk, offer_id, amount, reason):
         manager, send, answers = desk
         request_id = send.open(BUY, amount, offer_id)
@@ -175,13 +181,13 @@ class TestAmounts:
         assert manager.get_table(T.ORDERS).size == 0
 
     @pytest.mark.parametrize("offer_id, amount", [
-        ("1", 1_000), ("1", 50_000_000), ("1", 1_000.4), ("8", 1), ("8", 10_000), ("9", 7)])
+        ("1", 1_000), ("1", 50_000_000), ("1", 3_000.0), ("8", 1), ("8", 10_000), ("9", 7)])
     def test_the_settings_bounds_are_accepted(self, desk, offer_id, amount):
         manager, send, answers = desk
         request_id = send.open(BUY, amount, offer_id)
         answers.wait_settled([request_id])
         (trade,) = trades(manager)
-        assert trade.amount == round(amount)
+        assert trade.amount == amount
 
     def test_the_limits_are_those_the_trading_settings_report(self, sim, loaded, desk):
         session, session_id, manager = loaded
@@ -199,3 +205,89 @@ class TestAmounts:
             15_000: "The amount 15000 is not a whole number of lots of 10000 (AMOUNT)",
             110_000: "The amount 110000 is above the maximum of 100000 (AMOUNT)"}
         answers.wait_settled([send.open(BUY, 100_000)])
+
+
+def settle(sim):
+    """Runs what the clock made due, and the batches that posted in turn."""
+    for _ in range(3):
+        assert sim.flush()
+
+
+class TestMarks:
+    """Open trades are marked at each price the server publishes, in the account's currency."""
+
+    # (offer, side, amount, pip size, pip cost of 1,000 units)
+    POSITIONS = [("1", BUY, 10_000, 0.0001, 0.1), ("2", SELL, 5_000, 0.01, 0.067)]
+
+    def test_trades_and_the_account_follow_the_ticks_and_a_close_realises_the_mark(self, sim,
+                                                                                  desk):
+        manager, send, answers = desk
+        answers.wait_settled([send.open(side, amount, offer) for offer, side, amount, *_ in
+                              self.POSITIONS])
+        held = {t.offer_id: t for t in trades(manager)}
+        offers = {o.offer_id: o for o in manager.get_table(T.OFFERS)}
+        account = manager.get_table(T.ACCOUNTS).get_row(0)
+        sim.clock_virtual(45000.5)
+        sim.price_ticks(True, 250)
+        seen = set()
+        for _ in range(12):
+            sim.advance(250)
+            settle(sim)
+            for offer, side, amount, pip, pip_cost in self.POSITIONS:
+                trade, quote = held[offer], offers[offer]
+                close = quote.bid if side == BUY else quote.ask
+                moved = close - trade.open_rate if side == BUY else trade.open_rate - close
+                assert trade.close == close
+                assert trade.pl == pytest.approx(round(moved / pip, 1), abs=1e-9)
+                assert trade.gross_pl == pytest.approx(round(trade.pl * amount / 1000 * pip_cost, 2),
+                                                       abs=1e-9)
+                seen.add((offer, trade.pl))
+            gross = sum(t.gross_pl for t in held.values())
+            assert account.gross_pl == pytest.approx(gross, abs=1e-9)
+            assert account.equity == pytest.approx(round(account.balance + gross, 2), abs=1e-9)
+            assert account.usable_margin == pytest.approx(account.equity - account.used_margin,
+                                                          abs=1e-9)
+            summary = {s.offer_id: s.gross_pl for s in manager.get_table(T.SUMMARY)}
+            assert summary == pytest.approx({o: t.gross_pl for o, t in held.items()}, abs=1e-9)
+        assert len(seen) > 6, "the market hardly moved"
+        sim.price_ticks(False)
+
+        last = {o: (t.close, t.pl, t.gross_pl) for o, t in held.items()}
+        closing = [send.close(t) for t in held.values()]
+        answers.placed(closing)
+        sim.advance(200)
+        answers.wait_settled(closing)
+        closed = list(manager.get_table(T.CLOSED_TRADES))
+        assert {c.offer_id: (c.close_rate, c.pl, c.gross_pl) for c in closed} == last
+        assert account.balance == pytest.approx(50_000 + sum(c.net_pl for c in closed), abs=1e-9)
+        assert_flat(manager)
+
+
+class TestCommissions:
+    """The desk charges what the commissions provider computes: the open's at the fill, the
+    close's at the close, and the balance takes the net P/L."""
+
+    @pytest.mark.parametrize("offer_id, amount, each_way", [("1", 10_000, 0.40), ("8", 10, 0.0)],
+                             ids=["EUR/USD", "XAU/USD"])
+    def test_a_round_trip_pays_what_the_provider_computes(self, loaded, desk, offer_id, amount,
+                                                          each_way):
+        session, _, _ = loaded
+        manager, send, answers = desk
+        provider = session.commissions_provider
+        (offer,) = [o for o in manager.get_table(T.OFFERS) if o.offer_id == offer_id]
+        account = manager.get_table(T.ACCOUNTS).get_row(0)
+        answers.wait_settled([send.open(BUY, amount, offer_id)])
+        (trade,) = trades(manager)
+        opening = provider.calc_open_commission(offer, account, amount, BUY, trade.open_rate)
+        closing = provider.calc_close_commission(offer, account, amount, SELL, offer.bid)
+        assert (opening, closing) == pytest.approx((each_way, each_way))
+        assert (trade.commission, trade.close_commission) == (opening, closing)
+        (summary,) = manager.get_table(T.SUMMARY)
+        assert summary.net_pl == pytest.approx(round(trade.gross_pl - opening - closing, 2))
+
+        answers.wait_settled([send.close(trade)])
+        (closed,) = manager.get_table(T.CLOSED_TRADES)
+        assert closed.commission == pytest.approx(opening + closing)
+        assert closed.net_pl == pytest.approx(round(closed.gross_pl - opening - closing, 2))
+        assert account.balance == pytest.approx(round(50_000 + closed.net_pl, 2))
+        assert account.balance == pytest.approx(50_000 + closed.gross_pl - opening - closing)

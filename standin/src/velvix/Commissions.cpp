@@ -71,13 +71,10 @@ bool charged(const char* offerId)
     return i >= 0 && market::instruments()[static_cast<std::size_t>(i)].instrumentType == ForexType;
 }
 
-// One way of a position: the per-lot charge on the amount, for an offer the plan charges and an
-// account to charge.
+// One way of a position, for an account to charge.
 double oneWay(IK7ROfferTableRow* offer, IK7RAccountTableRow* account, int amount)
 {
-    if (!offer || !account || amount <= 0 || !charged(offer->getOfferID()))
-        return 0.0;
-    return amount / LotUnits * PerLot;
+    return offer && account ? planCommission(offer->getOfferID(), amount) : 0.0;
 }
 
 Values calcArgs(IK7ROfferTableRow* offer, IK7RAccountTableRow* account, int amount, const char* buySell)
@@ -87,6 +84,13 @@ Values calcArgs(IK7ROfferTableRow* offer, IK7RAccountTableRow* account, int amou
 }
 
 }  // namespace
+
+double planCommission(const char* offerId, int amount)
+{
+    if (amount <= 0 || !charged(offerId))
+        return 0.0;
+    return amount / LotUnits * PerLot;
+}
 
 CommissionsProvider::CommissionsProvider(std::uint64_t session)
     : LoadingProvider("IK7RCommissionsProvider", session, K7RCommissionStatus::CommissionStatusDisabled)

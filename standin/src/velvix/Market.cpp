@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <optional>
 
 #include "core/OleDate.h"
 #include "core/World.h"
@@ -68,13 +69,27 @@ double roundTo(double v, int digits)
 std::mutex settingsMutex;
 Settings current;
 
+// The published prices, by instrument; an empty slot takes the path's price at its first use.
+std::mutex boardMutex;
+std::vector<std::optional<Price>> board(Instruments.size());
+
+void clearBoard()
+{
+    std::lock_guard<std::mutex> lock(boardMutex);
+    for (auto& slot : board)
+        slot.reset();
+}
+
 struct ResetSettings
 {
     ResetSettings()
     {
         world().onReset([] {
-            std::lock_guard<std::mutex> lock(settingsMutex);
-            current = Settings{};
+            {
+                std::lock_guard<std::mutex> lock(settingsMutex);
+                current = Settings{};
+            }
+            clearBoard();
         });
     }
 } resetSettings;
@@ -151,21 +166,51 @@ Settings settings()
 
 void setSettings(const Settings& s)
 {
-    std::lock_guard<std::mutex> lock(settingsMutex);
-    current = s;
+    bool reseeded;
+    {
+        std::lock_guard<std::mutex> lock(settingsMutex);
+        reseeded = s.seed != current.seed;
+        current = s;
+    }
+    if (reseeded)
+        clearBoard();  // another path: the prices start again from it
 }
 
-CellValues offerTick(std::uint64_t seed, int instrument, std::int64_t timeMs, double high, double low)
+Price tick(std::uint64_t seed, int instrument, std::int64_t timeMs, const Price& before)
 {
     const Quote q = quote(seed, instrument, timeMs);
-    return {{"Bid", q.bid},
-            {"Ask", q.ask},
-            {"Time", ole::fromUnixMs(timeMs)},
-            {"High", std::max(high, q.bid)},
-            {"Low", std::min(low, q.bid)}};
+    return {q.bid, q.ask, std::max(before.high, q.bid), std::min(before.low, q.bid), ole::fromUnixMs(timeMs)};
 }
 
-std::vector<CellValues> initialRows(K7RTable table, std::uint64_t seed, std::int64_t timeMs)
+Price published(int instrument)
+{
+    const std::uint64_t seed = settings().seed;
+    const std::int64_t now = world().clock().nowMs();
+    std::lock_guard<std::mutex> lock(boardMutex);
+    std::optional<Price>& slot = board[static_cast<std::size_t>(instrument)];
+    if (!slot)
+    {
+        // The day so far gives High and Low.
+        const std::int64_t dayStart = floorDiv(now, DayMs) * DayMs;
+        const Bar day = bar(seed, instrument, std::max<std::int64_t>(now - dayStart, 1000), dayStart);
+        const Quote q = quote(seed, instrument, now);
+        slot = Price{q.bid, q.ask, std::max(day.high, q.bid), std::min(day.low, q.bid), ole::fromUnixMs(now)};
+    }
+    return *slot;
+}
+
+void publish(int instrument, const Price& price)
+{
+    std::lock_guard<std::mutex> lock(boardMutex);
+    board[static_cast<std::size_t>(instrument)] = price;
+}
+
+CellValues priceCells(const Price& p)
+{
+    return {{"Bid", p.bid}, {"Ask", p.ask}, {"Time", p.time}, {"High", p.high}, {"Low", p.low}};
+}
+
+std::vector<CellValues> initialRows(K7RTable table, std::int64_t timeMs)
 {
     const double now = ole::fromUnixMs(timeMs);
     std::vector<CellValues> rows;
@@ -175,20 +220,17 @@ std::vector<CellValues> initialRows(K7RTable table, std::uint64_t seed, std::int
         for (int i = 0; i < static_cast<int>(Instruments.size()); ++i)
         {
             const Instrument& in = Instruments[static_cast<std::size_t>(i)];
-            // The day so far gives High and Low.
-            const std::int64_t dayStart = floorDiv(timeMs, DayMs) * DayMs;
-            const Bar day = bar(seed, i, std::max<std::int64_t>(timeMs - dayStart, 1000), dayStart);
-            const Quote q = quote(seed, i, timeMs);
+            const Price p = published(i);
             const int fractional = static_cast<int>(std::lround(in.pointSize * std::pow(10.0, in.digits)));
             rows.push_back({{"OfferID", std::string(in.offerId)},
                             {"Instrument", std::string(in.symbol)},
                             {"QuoteID", std::string("Q") + in.offerId},
-                            {"Bid", q.bid},
-                            {"Ask", q.ask},
-                            {"Low", std::min(day.low, q.bid)},
-                            {"High", std::max(day.high, q.bid)},
+                            {"Bid", p.bid},
+                            {"Ask", p.ask},
+                            {"Low", p.low},
+                            {"High", p.high},
                             {"Volume", static_cast<std::int64_t>(1000 + 37 * i)},
-                            {"Time", now},
+                            {"Time", p.time},
                             {"BidTradable", true},
                             {"AskTradable", true},
                             {"SellInterest", -0.25 - 0.1 * i},

@@ -61,14 +61,28 @@ struct Settings
 Settings settings();
 void setSettings(const Settings& s);
 
+// An offer's price as the server last published it: what every session's offers table shows and
+// what the desk deals at. The board takes each instrument's price from the path at its first use
+// (after a reset or a change of seed) and moves only when the price feed or a script publishes.
+struct Price
+{
+    double bid = 0.0, ask = 0.0, high = 0.0, low = 0.0;  // the day's range of the bid
+    double time = 0.0;                                   // OLE date of the publication
+};
+Price published(int instrument);
+void publish(int instrument, const Price& price);
+// The price's cells of an offer row: Bid, Ask, Time, High, Low.
+CellValues priceCells(const Price& price);
+
 // The demo account.
 constexpr const char* DemoAccountId = "1000101";
 constexpr const char* DemoAccountName = "01000101";
 constexpr double DemoBalance = 50000.0;
 
-// The rows of a table right after login, as cell values, for the account at `timeMs`.
-std::vector<CellValues> initialRows(K7RTable table, std::uint64_t seed, std::int64_t timeMs);
-// An offer's live cells (Bid, Ask, Time, High, Low) at `timeMs`, given its current High/Low.
-CellValues offerTick(std::uint64_t seed, int instrument, std::int64_t timeMs, double high, double low);
+// The server's rows of a table as a new account opens it, as cell values, at `timeMs`: the offers
+// at their published prices, the account row, the welcome message; the rest empty.
+std::vector<CellValues> initialRows(K7RTable table, std::int64_t timeMs);
+// The price the path gives an instrument at `timeMs`, its day's range stretched from `before`.
+Price tick(std::uint64_t seed, int instrument, std::int64_t timeMs, const Price& before);
 
 }  // namespace sim::velvix::market

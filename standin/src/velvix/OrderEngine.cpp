@@ -1,24 +1,27 @@
-// The dealing desk. A market order is answered at once (CREATE_ORDER_RESPONSE), its order row
-// goes in with the next batch, and one fill delay later the trade comes in, the order leaves and
-// the account and summary move, in one batch. Entry orders wait in the desk's book, checked
-// against the offers' live prices every EntryCheckMs, and fill the same way. A close order ("CM")
-// moves its trade into the closed trades the same way. A fill or close is worked out when its
-// batch's turn comes, from the tables the batches before it left, and the account and summary are
-// summed from the open trades, so that no interleaving of orders leaves margin behind. Each batch
-// reaches the table listeners through the manager and then the response listeners as one
-// TABLES_UPDATES response. Sessions without a table manager get the TABLES_UPDATES responses
-// only, with rows made for them. Steps find their session again by id and do nothing once it is
-// gone. The desk also answers an order's last update, from its ledger of every order it made, and
-// subscriptions to an offer's market data.
+// The dealing desk. Orders work on the account the server keeps for the session's user: a market
+// order is answered at once (CREATE_ORDER_RESPONSE), its order row goes in with the next batch, and
+// one fill delay later the trade comes in, the order leaves and the account and summary move, in
+// one batch. Entry orders wait for their rate, checked at each price change of their offer, and
+// fill the same way. A close order ("CM") moves its trade into the closed trades the same way.
+// Every batch is worked out on the dispatcher from the account as the batches before it left it,
+// and the account and summary are summed afresh from the open trades, so that no interleaving of
+// orders leaves margin behind; it reaches every session logged in to the account. Fills and closes
+// belong to the account, not to the session that sent the order. The desk deals at the prices the
+// server publishes, which its price feed moves along the market's path and sends to every table
+// manager. It also answers an order's last update, from its ledger of every order it made, and
+// subscriptions to an offer's market data. Everything here runs on the dispatcher thread.
 #include "OrderEngine.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 
+#include "Accounts.h"
 #include "LoginRules.h"
 #include "Market.h"
 #include "MarketData.h"
@@ -37,7 +40,6 @@ namespace
 {
 
 constexpr std::int64_t FillDelayMs = 100;
-constexpr std::int64_t EntryCheckMs = 250;
 constexpr double MarginPerThousand = 25.0;  // flat used margin per 1000 units
 
 using P = K7RRequestParamsEnum;
@@ -80,121 +82,57 @@ std::optional<double> numberParam(const MapContents& c, P p)
     return std::nullopt;
 }
 
-std::string textCell(const RowState& row, const char* id)
+// A number as it was given: the shortest text that reads back as the same double.
+std::string shortest(double v)
 {
-    const char* t = row.textOf(id);
-    return t ? t : "";
+    char text[32];
+    for (int digits = 1; digits <= 17; ++digits)
+    {
+        std::snprintf(text, sizeof text, "%.*g", digits, v);
+        if (std::strtod(text, nullptr) == v)
+            break;
+    }
+    return text;
 }
 
-Ref<Session> sessionById(std::uint64_t id)
+// The AMOUNT of an order as the server takes it: a positive whole number of units, given as an int
+// or a double; the refusal otherwise.
+std::optional<std::string> amountRefusal(const MapContents& c, std::optional<double>& amount)
 {
-    return Ref<Session>::adopt(world().registry().acquire<Session>(id));
+    if (const Value* v = param(c, P::Amount); v && std::holds_alternative<std::string>(*v))
+        return std::string("The amount must be a number, not a text (AMOUNT)");
+    amount = numberParam(c, P::Amount);
+    if (!amount || !std::isfinite(*amount) || !(*amount > 0.0))
+        return std::string("The amount must be a positive number of units (AMOUNT)");
+    if (*amount != std::floor(*amount))
+        return "The amount " + shortest(*amount) + " is not a whole number of units (AMOUNT)";
+    return std::nullopt;
 }
 
-// --- what the desk reads of the market and the account ----------------------------------------
+// The account of the user the session logged in as; null when it is not logged in.
+std::shared_ptr<AccountBook> accountOf(const Session& session)
+{
+    const std::optional<std::string> user = SessionTables::instance().user(session.simId());
+    return user ? Accounts::instance().of(*user) : nullptr;
+}
 
+// --- what the desk reads of the market ----------------------------------------------------------
+
+// An offer the server quotes, at its published price.
 struct Offer
 {
     std::string offerId, instrument;
     double bid = 0.0, ask = 0.0, pointSize = 0.0001, pipCost = 0.1;
 };
 
-struct Account
+std::optional<Offer> findOffer(const std::string& offerId)
 {
-    std::string id, name, kind;
-    double balance = 0.0;
-};
-
-std::optional<Offer> findOffer(const Ref<TableManager>& manager, const std::string& offerId)
-{
-    Offer o;
-    o.offerId = offerId;
-    if (manager)
-    {
-        RowHold row = manager->table(K7RTable::Offers)->find(offerId);
-        if (!row)
-            return std::nullopt;
-        const char* instrument = row->textOf("Instrument");
-        o.instrument = instrument ? instrument : "";
-        o.bid = row->doubleOf("Bid");
-        o.ask = row->doubleOf("Ask");
-        o.pointSize = row->doubleOf("PointSize");
-        o.pipCost = row->doubleOf("PipCost");
-        return o;
-    }
     const int i = market::findInstrument(offerId);
     if (i < 0)
         return std::nullopt;
     const market::Instrument& in = market::instruments()[static_cast<std::size_t>(i)];
-    const market::Quote q = market::quote(market::settings().seed, i, world().clock().nowMs());
-    o.instrument = in.symbol;
-    o.bid = q.bid;
-    o.ask = q.ask;
-    o.pointSize = in.pointSize;
-    o.pipCost = in.pipCost;
-    return o;
-}
-
-std::optional<Account> findAccount(const Ref<TableManager>& manager, const std::string& accountId)
-{
-    Account a;
-    a.id = accountId;
-    if (manager)
-    {
-        RowHold row = manager->table(K7RTable::Accounts)->find(accountId);
-        if (!row)
-            return std::nullopt;
-        const char* name = row->textOf("AccountName");
-        const char* kind = row->textOf("AccountKind");
-        a.name = name ? name : "";
-        a.kind = kind ? kind : "";
-        a.balance = row->doubleOf("Balance");
-        return a;
-    }
-    if (accountId != market::DemoAccountId)
-        return std::nullopt;
-    a.name = market::DemoAccountName;
-    a.kind = "32";
-    a.balance = market::DemoBalance;
-    return a;
-}
-
-// --- publishing table changes -------------------------------------------------------------------
-
-struct Change
-{
-    K7RTable table;
-    K7RTableUpdateType op;
-    std::string key;
-    CellValues values;  // INSERT: every cell given; UPDATE: the cells that move
-};
-
-RowHold rowOf(K7RTable table, RowKind kind, const CellValues& values, const std::string& key)
-{
-    RowHold row = makeRow(table, kind);
-    row->apply(values);
-    for (int i = 0; i < row->count(); ++i)
-        row->setChanged(i, false);
-    row->setKey(key);
-    return row;
-}
-
-ResponseContent updatesContent(std::vector<TableUpdate> updates)
-{
-    ResponseContent content;
-    content.serverTime = world().clock().nowOle();
-    content.updates = std::move(updates);
-    return content;
-}
-
-void deliverUpdates(std::uint64_t sessionId, const std::string& requestId, std::vector<TableUpdate> updates)
-{
-    Ref<Session> session = sessionById(sessionId);
-    if (!session)
-        return;
-    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::TablesUpdates), Text(requestId),
-                                            updatesContent(std::move(updates)));
-    session->deliverTablesUpdates(response.get());
+    const market::Price p = market::published(i);
+    return Offer{offerId, in.symbol, p.bid, p.ask, in.pointSize, in.pipCost};
 }
 
 // The desk's record of every order it made: its last update and its cells as they last were, kept
@@ -251,120 +189,80 @@ Ledger& ledger()
     return *l;
 }
 
-// Makes a batch's changes when the batch's turn comes, from the tables as the batches before it
-// left them (the manager is null for a session without one).
-using Build = std::function<std::vector<Change>(const Ref<TableManager>& manager)>;
-
-// Applies the changes `build` makes through the session's manager (table listeners first), then
-// reports them as one TABLES_UPDATES response; `then` runs after that, on the dispatcher. A batch
-// built empty is neither applied nor reported. `record`: the ledger takes the changes when built.
-void publishBuilt(std::uint64_t sessionId, const std::string& requestId, Build build, std::function<void()> then,
-                  bool record = true)
-{
-    Ref<TableManager> manager = SessionTables::instance().manager(sessionId);
-    if (!manager)
-    {
-        const std::vector<Change> changes = build(nullptr);
-        if (record)
-            ledger().record(changes);
-        std::vector<TableUpdate> updates;
-        for (const Change& c : changes)
-            updates.push_back({c.op, c.table, Ref<IK7RRow>::adopt(rowOf(c.table, RowKind::Table, c.values, c.key).share())});
-        world().dispatcher().post([sessionId, requestId, updates = std::move(updates), then]() mutable {
-            if (!updates.empty())
-                deliverUpdates(sessionId, requestId, std::move(updates));
-            if (then)
-                then();
-        });
-        return;
-    }
-    auto rows = std::make_shared<std::vector<std::pair<Change, RowHold>>>();
-    manager->submitBuilt(
-        [build = std::move(build), rows, record](TableManager& m) {
-            std::vector<Change> changes = build(Ref<TableManager>::retain(&m));
-            if (record)
-                ledger().record(changes);
-            std::vector<TableChange> batch;
-            for (Change& c : changes)
-            {
-                TableChange tc;
-                tc.table = c.table;
-                tc.op = c.op;
-                tc.key = c.key;
-                RowHold row;
-                if (c.op == K7RTableUpdateType::Insert)
-                    tc.row = row = rowOf(c.table, RowKind::Table, c.values, c.key);
-                else if (c.op == K7RTableUpdateType::Delete)
-                    row = m.table(c.table)->find(c.key);
-                else
-                    tc.values = c.values;
-                batch.push_back(std::move(tc));
-                rows->emplace_back(std::move(c), std::move(row));
-            }
-            return batch;
-        },
-        [sessionId, requestId, rows, manager, then] {
-            std::vector<TableUpdate> updates;
-            for (auto& [c, row] : *rows)
-            {
-                if (!row)
-                    row = manager->table(c.table)->find(c.key);  // an update: the row as it is now
-                if (row)
-                    updates.push_back({c.op, c.table, Ref<IK7RRow>::adopt(row.share())});
-            }
-            if (!rows->empty())
-                deliverUpdates(sessionId, requestId, std::move(updates));
-            if (then)
-                then();
-        });
-}
-
-// A batch whose changes are known now; the ledger has them at once.
-void publish(std::uint64_t sessionId, const std::string& requestId, std::vector<Change> changes,
-             std::function<void()> then = {})
+// A batch of the desk: the ledger takes its orders' changes, the account takes them all, and every
+// session of the account hears of them.
+void publish(AccountBook& book, const std::string& requestId, const std::vector<Change>& changes)
 {
     ledger().record(changes);
-    publishBuilt(
-        sessionId, requestId, [changes = std::move(changes)](const Ref<TableManager>&) { return changes; },
-        std::move(then), false);
+    publishToAccount(book, requestId, changes);
 }
 
 // --- positions ----------------------------------------------------------------------------------
 
-struct OpenTrade
+// An amount of money in the account's currency, to the cent.
+double cents(double v)
 {
-    std::string account, offer;
-    bool buy = true;
-    double amount = 0.0, openRate = 0.0, usedMargin = 0.0, grossPL = 0.0;
+    return std::round(v * 100.0) / 100.0;
+}
+
+// A trade's mark at the offer's price: the rate it would close at (the bid for a buy, the ask for
+// a sell), its P/L in pips to a tenth, and the same P/L in the account's currency, to the cent,
+// from those pips (a pip of 1000 units costs the instrument's pip cost).
+struct Mark
+{
+    double close = 0.0, pips = 0.0, gross = 0.0;
 };
 
-// The open trades of the session's tables, but `closing`. Positions are summed afresh from them
-// at each fill and close, so that nothing is left behind once nothing is open.
-std::vector<OpenTrade> openTrades(const Ref<TableManager>& manager, const std::string& closing)
+Mark markAt(bool buy, double amount, double openRate, const Offer& offer)
+{
+    Mark m;
+    m.close = buy ? offer.bid : offer.ask;
+    const double pip = offer.pointSize > 0 ? offer.pointSize : 1.0;
+    m.pips = std::round((buy ? m.close - openRate : openRate - m.close) / pip * 10.0) / 10.0;
+    m.gross = cents(m.pips * amount / 1000.0 * offer.pipCost);
+    return m;
+}
+
+struct OpenTrade
+{
+    std::string tradeId, offer;
+    bool buy = true;
+    double amount = 0.0, openRate = 0.0, usedMargin = 0.0, grossPL = 0.0;
+    double commission = 0.0, closeCommission = 0.0;  // paid at the open; closing now would cost
+};
+
+// The account's open trades, but `closing`. Positions are summed afresh from them at each fill and
+// close, so that nothing is left behind once nothing is open.
+std::vector<OpenTrade> openTrades(const AccountBook& book, const std::string& closing)
 {
     std::vector<OpenTrade> out;
-    if (!manager)
-        return out;
-    for (const RowHold& row : manager->table(K7RTable::Trades)->rows())
-        if (row->key() != closing)
-            out.push_back({textCell(*row, "AccountID"), textCell(*row, "OfferID"), textCell(*row, "BuySell") == "B",
-                           static_cast<double>(row->intOf("Amount")), row->doubleOf("OpenRate"),
-                           row->doubleOf("UsedMargin"), row->doubleOf("GrossPL")});
+    for (const CellValues& row : book.rows(K7RTable::Trades))
+    {
+        OpenTrade t{textIn(row, "TradeID"),          textIn(row, "OfferID"),
+                    textIn(row, "BuySell") == "B",   static_cast<double>(intIn(row, "Amount")),
+                    doubleIn(row, "OpenRate"),       doubleIn(row, "UsedMargin"),
+                    doubleIn(row, "GrossPL"),        doubleIn(row, "Commission"),
+                    doubleIn(row, "CloseCommission")};
+        if (t.tradeId != closing)
+            out.push_back(std::move(t));
+    }
     return out;
 }
 
 // The account's row once `open` are its trades: margin and open P/L are theirs, equity the
-// balance plus that P/L.
+// balance plus that P/L, and what the margin leaves of it usable.
 Change accountChange(const std::string& accountId, double balance, const std::vector<OpenTrade>& open)
 {
     double used = 0.0, gross = 0.0;
     for (const OpenTrade& o : open)
-        if (o.account == accountId)
-        {
-            used += o.usedMargin;
-            gross += o.grossPL;
-        }
-    const double equity = balance + gross;
+    {
+        used += o.usedMargin;
+        gross += o.grossPL;
+    }
+    gross = cents(gross);
+    const double equity = cents(balance + gross);
+    const double usable = cents(equity - used);
+    const double usablePercent = equity > 0 ? usable / equity * 100.0 : 0.0;
     return {K7RTable::Accounts, K7RTableUpdateType::Update, accountId,
             {{"Balance", balance},
              {"UsedMargin", used},
@@ -372,16 +270,17 @@ Change accountChange(const std::string& accountId, double balance, const std::ve
              {"GrossPL", gross},
              {"Equity", equity},
              {"M2MEquity", equity},
-             {"UsableMargin", equity - used},
-             {"UsableMarginInPercentage", equity > 0 ? (equity - used) / equity * 100.0 : 0.0}}};
+             {"UsableMargin", usable},
+             {"UsableMarginInPercentage", usablePercent},
+             {"UsableMaintMarginInPercentage", usablePercent}}};
 }
 
 // The offer's summary row once `open` are the trades: inserted with its first trade, updated while
 // it has any, deleted with its last; nothing when it had none and has none.
-std::optional<Change> summaryChange(const Ref<TableManager>& manager, const Offer& offer,
-                                    const std::vector<OpenTrade>& open)
+std::optional<Change> summaryChange(const AccountBook& book, const Offer& offer, const std::vector<OpenTrade>& open)
 {
     double buy = 0.0, sell = 0.0, buyCost = 0.0, sellCost = 0.0, gross = 0.0, margin = 0.0;
+    double commission = 0.0, closeCommission = 0.0;
     for (const OpenTrade& o : open)
     {
         if (o.offer != offer.offerId)
@@ -390,8 +289,11 @@ std::optional<Change> summaryChange(const Ref<TableManager>& manager, const Offe
         (o.buy ? buyCost : sellCost) += o.amount * o.openRate;
         gross += o.grossPL;
         margin += o.usedMargin;
+        commission += o.commission;
+        closeCommission += o.closeCommission;
     }
-    const bool shown = manager && manager->table(K7RTable::Summary)->find(offer.offerId);
+    gross = cents(gross);
+    const bool shown = book.find(K7RTable::Summary, offer.offerId).has_value();
     if (buy == 0.0 && sell == 0.0)
     {
         if (!shown)
@@ -409,7 +311,9 @@ std::optional<Change> summaryChange(const Ref<TableManager>& manager, const Offe
                    {"BuyClose", offer.bid},
                    {"SellClose", offer.ask},
                    {"GrossPL", gross},
-                   {"NetPL", gross},
+                   {"Commission", cents(commission)},
+                   {"CloseCommission", cents(closeCommission)},
+                   {"NetPL", cents(gross - commission - closeCommission)},
                    {"UsedMargin", margin}}};
 }
 
@@ -417,65 +321,65 @@ std::optional<Change> summaryChange(const Ref<TableManager>& manager, const Offe
 
 struct Ticket
 {
-    std::uint64_t session = 0;
+    std::shared_ptr<AccountBook> book;  // the account the order works on
     std::string requestId, orderId, offerId, accountId, type;
     bool buy = true;
     int amount = 0;
     double rate = 0.0;
 };
 
-CellValues orderCells(const Ticket& t, const Account& account, double rate, const char* status)
+CellValues orderCells(const Ticket& t, const CellValues& account, double rate, const char* status)
 {
     return {{"OrderID", t.orderId},           {"RequestID", t.requestId},
             {"Rate", rate},                   {"TradeID", std::string()},
-            {"AccountID", t.accountId},       {"AccountName", account.name},
+            {"AccountID", t.accountId},       {"AccountName", textIn(account, "AccountName")},
             {"OfferID", t.offerId},           {"NetQuantity", false},
             {"BuySell", std::string(t.buy ? "B" : "S")},
             {"Stage", std::string("O")},      {"Type", t.type},
             {"Status", std::string(status)},  {"StatusTime", world().clock().nowOle()},
             {"Amount", std::int64_t{t.amount}}, {"TimeInForce", std::string(t.type == "OM" ? "IOC" : "GTC")},
-            {"AccountKind", account.kind},    {"OriginAmount", std::int64_t{t.amount}},
+            {"AccountKind", textIn(account, "AccountKind")}, {"OriginAmount", std::int64_t{t.amount}},
             {"FilledAmount", std::int64_t{0}}, {"WorkingIndicator", t.type != "OM"},
             {"Side", std::int64_t{t.buy ? 1 : -1}}};
 }
 
-// The desk's book of entry orders waiting for their rate, and of the sessions being watched.
-struct Book
+// The orders that wait for their rate, of every account.
+struct Waiting
 {
     std::mutex mutex;
-    std::map<std::string, Ticket> entries;  // by order id
-    std::map<std::uint64_t, bool> watching;
+    std::map<std::string, Ticket> orders;  // by order id
 
-    Book()
+    Waiting()
     {
         world().onReset([this] {
+            std::map<std::string, Ticket> dropped;  // let go after the lock
             std::lock_guard<std::mutex> lock(mutex);
-            entries.clear();
-            watching.clear();
+            dropped.swap(orders);
         });
     }
 };
 
-Book& book()
+Waiting& waiting()
 {
-    static Book* b = new Book;
-    return *b;
+    static Waiting* w = new Waiting;
+    return *w;
 }
 
-// A fill of a ticket at the market: trade in, order out, account and summary moved. Built when
-// its batch's turn comes, at the prices and positions the batches before it left.
-std::vector<Change> fillChanges(const Ticket& t, const Ref<TableManager>& manager)
+// A fill of a ticket at the market: trade in, order out, account and summary moved, at the prices
+// and positions the batches before it left.
+std::vector<Change> fillChanges(const Ticket& t)
 {
-    const std::optional<Offer> offer = findOffer(manager, t.offerId);
-    const std::optional<Account> account = findAccount(manager, t.accountId);
+    const std::optional<Offer> offer = findOffer(t.offerId);
+    const std::optional<CellValues> account = t.book->find(K7RTable::Accounts, t.accountId);
     if (!offer || !account)
-        return {};  // the offer or account went away meanwhile: the order stays unfilled
+        return {};
 
     const double open = t.buy ? offer->ask : offer->bid;
-    const double close = t.buy ? offer->bid : offer->ask;
-    const double pips = (t.buy ? close - open : open - close) / (offer->pointSize > 0 ? offer->pointSize : 1.0);
-    const double grossPL = std::round(pips * t.amount / 1000.0 * offer->pipCost * 100.0) / 100.0;
+    const Mark mark = markAt(t.buy, t.amount, open, *offer);
     const double margin = t.amount / 1000.0 * MarginPerThousand;
+    // The commission of the open, and what closing now would cost, as the provider computes them.
+    const double commission = planCommission(t.offerId.c_str(), t.amount);
+    const double closeCommission = planCommission(t.offerId.c_str(), t.amount);
     const double now = world().clock().nowOle();
     const std::string tradeId = nextTradeId();
 
@@ -484,8 +388,8 @@ std::vector<Change> fillChanges(const Ticket& t, const Ref<TableManager>& manage
     changes.push_back({K7RTable::Trades, K7RTableUpdateType::Insert, tradeId,
                        {{"TradeID", tradeId},
                         {"AccountID", t.accountId},
-                        {"AccountName", account->name},
-                        {"AccountKind", account->kind},
+                        {"AccountName", textIn(*account, "AccountName")},
+                        {"AccountKind", textIn(*account, "AccountKind")},
                         {"OfferID", t.offerId},
                         {"Amount", std::int64_t{t.amount}},
                         {"BuySell", std::string(t.buy ? "B" : "S")},
@@ -494,27 +398,29 @@ std::vector<Change> fillChanges(const Ticket& t, const Ref<TableManager>& manage
                         {"OpenQuoteID", std::string("Q") + t.offerId},
                         {"OpenOrderID", t.orderId},
                         {"OpenOrderReqID", t.requestId},
-                        {"Commission", 0.0},
+                        {"Commission", commission},
                         {"RolloverInterest", 0.0},
                         {"UsedMargin", margin},
-                        {"PL", std::round(pips * 10.0) / 10.0},
-                        {"GrossPL", grossPL},
-                        {"Close", close},
-                        {"Instrument", offer->instrument}}});
+                        {"PL", mark.pips},
+                        {"GrossPL", mark.gross},
+                        {"Close", mark.close},
+                        {"Instrument", offer->instrument},
+                        {"CloseCommission", closeCommission}}});
     changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}});
-    std::vector<OpenTrade> positions = openTrades(manager, std::string());
-    positions.push_back({t.accountId, t.offerId, t.buy, static_cast<double>(t.amount), open, margin, grossPL});
-    changes.push_back(accountChange(t.accountId, account->balance, positions));
-    if (std::optional<Change> summary = summaryChange(manager, *offer, positions))
+    std::vector<OpenTrade> positions = openTrades(*t.book, std::string());
+    positions.push_back({tradeId, t.offerId, t.buy, static_cast<double>(t.amount), open, margin, mark.gross,
+                         commission, closeCommission});
+    changes.push_back(accountChange(t.accountId, doubleIn(*account, "Balance"), positions));
+    if (std::optional<Change> summary = summaryChange(*t.book, *offer, positions))
         changes.push_back(std::move(*summary));
     return changes;
 }
 
+// A reset opened the account again: what was due for the old one is dropped.
 void fill(const Ticket& t)
 {
-    if (!sessionById(t.session))
-        return;
-    publishBuilt(t.session, t.requestId, [t](const Ref<TableManager>& manager) { return fillChanges(t, manager); }, {});
+    if (Accounts::instance().current(t.book))
+        publish(*t.book, t.requestId, fillChanges(t));
 }
 
 bool triggered(const Ticket& t, const Offer& o)
@@ -524,69 +430,43 @@ bool triggered(const Ticket& t, const Offer& o)
     return t.buy ? o.ask <= t.rate : o.bid >= t.rate;  // LE
 }
 
-void watch(std::uint64_t sessionId);
-
-void checkEntries(std::uint64_t sessionId)
+// The waiting orders on these offers that their prices reached fill now.
+void checkWaiting(const std::vector<Offer>& offers)
 {
     std::vector<Ticket> due;
-    bool more = false;
-    Ref<Session> session = sessionById(sessionId);
-    Ref<TableManager> manager = SessionTables::instance().manager(sessionId);
     {
-        std::lock_guard<std::mutex> lock(book().mutex);
-        for (auto it = book().entries.begin(); it != book().entries.end();)
+        std::lock_guard<std::mutex> lock(waiting().mutex);
+        for (auto it = waiting().orders.begin(); it != waiting().orders.end();)
         {
-            if (it->second.session != sessionId)
+            const Ticket& t = it->second;
+            auto offer = std::find_if(offers.begin(), offers.end(), [&](const Offer& o) { return o.offerId == t.offerId; });
+            if (offer != offers.end() && triggered(t, *offer))
             {
-                ++it;
+                due.push_back(t);
+                it = waiting().orders.erase(it);
                 continue;
             }
-            if (!session)
-            {
-                it = book().entries.erase(it);
-                continue;
-            }
-            const std::optional<Offer> offer = findOffer(manager, it->second.offerId);
-            if (offer && triggered(it->second, *offer))
-            {
-                due.push_back(it->second);
-                it = book().entries.erase(it);
-                continue;
-            }
-            more = true;
             ++it;
         }
-        book().watching[sessionId] = more;
     }
     for (const Ticket& t : due)
         fill(t);
-    if (more)
-        world().dispatcher().postAfter(EntryCheckMs, [sessionId] { checkEntries(sessionId); });
 }
 
-void watch(std::uint64_t sessionId)
+// A whole amount of units the instrument's trading settings allow on the account: whole lots from
+// the minimum to the maximum. The account's lot size and amount limit are those of the account row
+// the session holds, as the trading settings provider reads them from the row it is given (the
+// server's row without tables). The reason for a refusal names the amount.
+std::optional<std::string> checkQuantity(const Offer& offer, const Ref<TableManager>& manager,
+                                         const CellValues& account, double amount)
 {
+    std::int64_t lotSize = intIn(account, "BaseUnitSize"), limit = intIn(account, "AmountLimit");
+    if (RowHold row = manager ? manager->table(K7RTable::Accounts)->find(textIn(account, "AccountID")) : RowHold())
     {
-        std::lock_guard<std::mutex> lock(book().mutex);
-        if (book().watching[sessionId])
-            return;
-        book().watching[sessionId] = true;
+        lotSize = row->intOf("BaseUnitSize");
+        limit = row->intOf("AmountLimit");
     }
-    world().dispatcher().postAfter(EntryCheckMs, [sessionId] { checkEntries(sessionId); });
-}
-
-// An amount in units the instrument's trading settings allow on the account: whole lots from the
-// minimum to the maximum. The reason for a refusal names the amount as the server reads it
-// (rounded to units); an instrument without settings takes any amount.
-std::optional<std::string> checkQuantity(const Ref<TableManager>& manager, const std::string& offerId,
-                                         const std::string& accountId, double amount)
-{
-    const std::optional<Offer> offer = findOffer(manager, offerId);
-    RowHold account = manager ? manager->table(K7RTable::Accounts)->find(accountId) : RowHold();
-    const std::optional<Quantities> q =
-        offer ? quantities(offer->instrument.c_str(), account ? account->intOf("BaseUnitSize") : 0,
-                           account ? account->intOf("AmountLimit") : 0)
-              : std::nullopt;
+    const std::optional<Quantities> q = quantities(offer.instrument.c_str(), lotSize, limit);
     if (!q)
         return std::nullopt;
     const bool huge = amount > 2e9;  // beyond any maximum, and beyond an int
@@ -606,7 +486,7 @@ std::optional<std::string> checkQuantity(const Ref<TableManager>& manager, const
     return std::nullopt;
 }
 
-// The server's checks of a CreateOrder; the reason for a refusal, or nothing.
+// The server's checks of a CreateOrder on the account; the reason for a refusal, or nothing.
 std::optional<std::string> validate(const MapContents& p, const Ref<TableManager>& manager, Ticket& t)
 {
     const std::optional<std::string> type = textParam(p, P::OrderType);
@@ -615,26 +495,28 @@ std::optional<std::string> validate(const MapContents& p, const Ref<TableManager
     if (*type != "OM" && *type != "SE" && *type != "LE")
         return "The order type '" + *type + "' is not supported by the server";
     t.type = *type;
-    const std::optional<std::string> offer = textParam(p, P::OfferId);
-    if (!offer || offer->empty())
+    const std::optional<std::string> offerId = textParam(p, P::OfferId);
+    if (!offerId || offerId->empty())
         return std::string("The offer is not specified (OFFER_ID)");
-    if (!findOffer(manager, *offer))
-        return "Unknown offer '" + *offer + "'";
-    t.offerId = *offer;
-    const std::optional<std::string> account = textParam(p, P::AccountId);
-    if (!account || account->empty())
+    const std::optional<Offer> offer = findOffer(*offerId);
+    if (!offer)
+        return "Unknown offer '" + *offerId + "'";
+    t.offerId = *offerId;
+    const std::optional<std::string> accountId = textParam(p, P::AccountId);
+    if (!accountId || accountId->empty())
         return std::string("The account is not specified (ACCOUNT_ID)");
-    if (!findAccount(manager, *account))
-        return "Unknown account '" + *account + "'";
-    t.accountId = *account;
+    const std::optional<CellValues> account = t.book->find(K7RTable::Accounts, *accountId);
+    if (!account)
+        return "Unknown account '" + *accountId + "'";
+    t.accountId = *accountId;
     const std::optional<std::string> side = textParam(p, P::BuySell);
     if (!side || (*side != "B" && *side != "S"))
         return "The side must be \"B\" or \"S\" (BUY_SELL), not '" + side.value_or("") + "'";
     t.buy = *side == "B";
-    const std::optional<double> amount = numberParam(p, P::Amount);
-    if (!amount || !std::isfinite(*amount) || *amount < 0.5)  // rounds to no unit
-        return std::string("The amount must be a positive number of units (AMOUNT)");
-    if (std::optional<std::string> refusal = checkQuantity(manager, *offer, *account, *amount))
+    std::optional<double> amount;
+    if (std::optional<std::string> refusal = amountRefusal(p, amount))
+        return refusal;
+    if (std::optional<std::string> refusal = checkQuantity(*offer, manager, *account, *amount))
         return refusal;
     t.amount = static_cast<int>(std::llround(*amount));
     if (t.type != "OM")
@@ -649,119 +531,109 @@ std::optional<std::string> validate(const MapContents& p, const Ref<TableManager
 
 // --- closing trades ------------------------------------------------------------------------------
 
-void setCell(CellValues& cells, const char* id, Value value)
-{
-    for (auto& [name, v] : cells)
-        if (name == id)
-        {
-            v = std::move(value);
-            return;
-        }
-    cells.emplace_back(id, std::move(value));
-}
-
 // A close at the market: the close order out, the trade out, the closed trade in, the account's
 // balance taking the realised P/L, and the offer's summary row moved (or gone with its last
-// trade), in one batch. Built when its batch's turn comes: a trade closed by a batch before it
-// leaves only the order to take out.
-std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId, const Ref<TableManager>& manager)
+// trade), in one batch. A trade closed by a batch before it leaves only the order to take out.
+std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId)
 {
-    if (!manager)
-        return {};
-    RowHold trade = manager->table(K7RTable::Trades)->find(tradeId);
-    const std::optional<Offer> offer = findOffer(manager, t.offerId);
-    const std::optional<Account> account = findAccount(manager, t.accountId);
+    const std::optional<CellValues> trade = t.book->find(K7RTable::Trades, tradeId);
+    const std::optional<Offer> offer = findOffer(t.offerId);
+    const std::optional<CellValues> account = t.book->find(K7RTable::Accounts, t.accountId);
     std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}}};
     if (!trade || !offer || !account)
         return changes;
-    const auto text = [&](const char* id) { return textCell(*trade, id); };
+    const auto text = [&](const char* id) { return textIn(*trade, id); };
     const bool buy = text("BuySell") == "B";
-    const int amount = trade->intOf("Amount");
-    const double open = trade->doubleOf("OpenRate");
-    const double close = buy ? offer->bid : offer->ask;
-    const double pips = (buy ? close - open : open - close) / (offer->pointSize > 0 ? offer->pointSize : 1.0);
-    const double realised = std::round(pips * amount / 1000.0 * offer->pipCost * 100.0) / 100.0;
+    const std::int64_t amount = intIn(*trade, "Amount");
+    const double open = doubleIn(*trade, "OpenRate");
+    const Mark realised = markAt(buy, static_cast<double>(amount), open, *offer);  // the trade's mark, now
+    // The commission of both ways: paid at the open, and charged now.
+    const double commission =
+        doubleIn(*trade, "Commission") + planCommission(t.offerId.c_str(), static_cast<int>(amount));
+    const double netPL = cents(realised.gross - commission);
     const double now = world().clock().nowOle();
 
     changes.push_back({K7RTable::Trades, K7RTableUpdateType::Delete, tradeId, {}});
     changes.push_back({K7RTable::ClosedTrades, K7RTableUpdateType::Insert, tradeId,
                        {{"TradeID", tradeId},
                         {"AccountID", t.accountId},
-                        {"AccountName", account->name},
-                        {"AccountKind", account->kind},
+                        {"AccountName", textIn(*account, "AccountName")},
+                        {"AccountKind", textIn(*account, "AccountKind")},
                         {"OfferID", t.offerId},
-                        {"Amount", std::int64_t{amount}},
+                        {"Amount", amount},
                         {"BuySell", text("BuySell")},
-                        {"GrossPL", realised},
-                        {"Commission", 0.0},
+                        {"GrossPL", realised.gross},
+                        {"Commission", commission},
                         {"RolloverInterest", 0.0},
                         {"OpenRate", open},
                         {"OpenQuoteID", text("OpenQuoteID")},
-                        {"OpenTime", trade->doubleOf("OpenTime")},
+                        {"OpenTime", doubleIn(*trade, "OpenTime")},
                         {"OpenOrderID", text("OpenOrderID")},
                         {"OpenOrderReqID", text("OpenOrderReqID")},
-                        {"CloseRate", close},
+                        {"CloseRate", realised.close},
                         {"CloseQuoteID", std::string("Q") + t.offerId},
                         {"CloseTime", now},
                         {"CloseOrderID", t.orderId},
                         {"CloseOrderReqID", t.requestId},
-                        {"PL", std::round(pips * 10.0) / 10.0},
+                        {"PL", realised.pips},
                         {"Instrument", offer->instrument},
-                        {"NetPL", realised}}});
-    const std::vector<OpenTrade> positions = openTrades(manager, tradeId);
-    changes.push_back(accountChange(t.accountId, account->balance + realised, positions));
-    if (std::optional<Change> summary = summaryChange(manager, *offer, positions))
+                        {"NetPL", netPL}}});
+    const std::vector<OpenTrade> positions = openTrades(*t.book, tradeId);
+    changes.push_back(accountChange(t.accountId, cents(doubleIn(*account, "Balance") + netPL), positions));
+    if (std::optional<Change> summary = summaryChange(*t.book, *offer, positions))
         changes.push_back(std::move(*summary));
     return changes;
 }
 
 void closeTrade(const Ticket& t, const std::string& tradeId)
 {
-    if (!sessionById(t.session))
-        return;
-    publishBuilt(
-        t.session, t.requestId,
-        [t, tradeId](const Ref<TableManager>& manager) { return closeChanges(t, tradeId, manager); }, {});
+    if (Accounts::instance().current(t.book))
+        publish(*t.book, t.requestId, closeChanges(t, tradeId));
 }
 
-// A close order: ORDER_TYPE "CM" and the TRADE_ID of an open trade of the session. BUY_SELL and
+// A close order: ORDER_TYPE "CM" and the TRADE_ID of an open trade of the account. BUY_SELL and
 // AMOUNT, when given, must be the trade's opposite side and its whole amount (no partial closes).
-void closeOrder(Session& session, const Request& request)
+void closeOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book)
 {
-    Ref<TableManager> manager = SessionTables::instance().manager(session.simId());
     const std::optional<std::string> tradeId = textParam(request.params, P::TradeId);
     if (!tradeId || tradeId->empty())
     {
         session.deliverRequestFailed(request.id(), std::string("The trade is not specified (TRADE_ID)"));
         return;
     }
-    RowHold trade = manager ? manager->table(K7RTable::Trades)->find(*tradeId) : RowHold();
+    const std::optional<CellValues> trade = book->find(K7RTable::Trades, *tradeId);
     if (!trade)
     {
         session.deliverRequestFailed(request.id(), "Unknown trade '" + *tradeId + "'");
         return;
     }
     Ticket t;
-    t.session = session.simId();
+    t.book = book;
     t.requestId = request.id();
     t.type = "CM";
-    t.offerId = textCell(*trade, "OfferID");
-    t.accountId = textCell(*trade, "AccountID");
-    t.buy = textCell(*trade, "BuySell") != "B";
-    t.amount = trade->intOf("Amount");
+    t.offerId = textIn(*trade, "OfferID");
+    t.accountId = textIn(*trade, "AccountID");
+    t.buy = textIn(*trade, "BuySell") != "B";
+    t.amount = static_cast<int>(intIn(*trade, "Amount"));
     if (const std::optional<std::string> side = textParam(request.params, P::BuySell); side && *side != (t.buy ? "B" : "S"))
     {
         session.deliverRequestFailed(request.id(), "A close order takes the side opposite to the trade's (BUY_SELL)");
         return;
     }
-    if (const std::optional<double> amount = numberParam(request.params, P::Amount);
-        amount && std::llround(*amount) != t.amount)
+    if (param(request.params, P::Amount))
     {
-        session.deliverRequestFailed(request.id(), std::string("Partial closes are not supported by the server (AMOUNT)"));
-        return;
+        std::optional<double> amount;
+        std::optional<std::string> refusal = amountRefusal(request.params, amount);
+        if (!refusal && *amount != t.amount)
+            refusal = "Partial closes are not supported by the server (AMOUNT)";
+        if (refusal)
+        {
+            session.deliverRequestFailed(request.id(), *refusal);
+            return;
+        }
     }
-    const std::optional<Offer> offer = findOffer(manager, t.offerId);
-    const std::optional<Account> account = findAccount(manager, t.accountId);
+    const std::optional<Offer> offer = findOffer(t.offerId);
+    const std::optional<CellValues> account = book->find(K7RTable::Accounts, t.accountId);
     if (!offer || !account)
     {
         session.deliverRequestFailed(request.id(), "Unknown trade '" + *tradeId + "'");
@@ -780,26 +652,25 @@ void closeOrder(Session& session, const Request& request)
     setCell(cells, "Stage", std::string("C"));
     setCell(cells, "TimeInForce", std::string("IOC"));
     setCell(cells, "WorkingIndicator", false);
-    publish(t.session, t.requestId, {{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId, std::move(cells)}},
-            [t, id = *tradeId] { world().dispatcher().postAfter(FillDelayMs, [t, id] { closeTrade(t, id); }); });
+    publish(*book, t.requestId, {{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId, std::move(cells)}});
+    world().dispatcher().postAfter(FillDelayMs, [t, id = *tradeId] { closeTrade(t, id); });
 }
 
-void createOrder(Session& session, const Request& request)
+void createOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book)
 {
     if (textParam(request.params, P::OrderType) == std::optional<std::string>("CM"))
-        return closeOrder(session, request);
-    Ref<TableManager> manager = SessionTables::instance().manager(session.simId());
+        return closeOrder(session, request, book);
     Ticket t;
-    t.session = session.simId();
+    t.book = book;
     t.requestId = request.id();
-    if (std::optional<std::string> refusal = validate(request.params, manager, t))
+    if (std::optional<std::string> refusal = validate(request.params, SessionTables::instance().manager(session.simId()), t))
     {
         session.deliverRequestFailed(request.id(), *refusal);
         return;
     }
     t.orderId = nextOrderId();
-    const std::optional<Offer> offer = findOffer(manager, t.offerId);
-    const std::optional<Account> account = findAccount(manager, t.accountId);
+    const std::optional<Offer> offer = findOffer(t.offerId);
+    const std::optional<CellValues> account = book->find(K7RTable::Accounts, t.accountId);
 
     ResponseContent content;
     content.orderId = t.orderId;
@@ -808,22 +679,26 @@ void createOrder(Session& session, const Request& request)
     session.deliverRequestCompleted(request.id(), response.get());
 
     const double rate = t.type == "OM" ? (t.buy ? offer->ask : offer->bid) : t.rate;
-    std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId,
-                                 orderCells(t, *account, rate, t.type == "OM" ? "E" : "W")}};
+    publish(*book, t.requestId,
+            {{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId,
+              orderCells(t, *account, rate, t.type == "OM" ? "E" : "W")}});
     if (t.type == "OM")
     {
-        publish(t.session, t.requestId, std::move(changes),
-                [t] { world().dispatcher().postAfter(FillDelayMs, [t] { fill(t); }); });
+        world().dispatcher().postAfter(FillDelayMs, [t] { fill(t); });
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(book().mutex);
-        book().entries[t.orderId] = t;
+        std::lock_guard<std::mutex> lock(waiting().mutex);
+        waiting().orders[t.orderId] = t;
     }
-    publish(t.session, t.requestId, std::move(changes), [id = t.session] { watch(id); });
+    // One already through its rate fills one fill delay later, as a market order would.
+    world().dispatcher().postAfter(FillDelayMs, [id = t.offerId] {
+        if (const std::optional<Offer> o = findOffer(id))
+            checkWaiting({*o});
+    });
 }
 
-void deleteOrder(Session& session, const Request& request)
+void deleteOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book)
 {
     const std::optional<std::string> orderId = textParam(request.params, P::OrderId);
     if (!orderId || orderId->empty())
@@ -833,11 +708,11 @@ void deleteOrder(Session& session, const Request& request)
     }
     bool found = false;
     {
-        std::lock_guard<std::mutex> lock(book().mutex);
-        auto it = book().entries.find(*orderId);
-        if (it != book().entries.end() && it->second.session == session.simId())
+        std::lock_guard<std::mutex> lock(waiting().mutex);
+        auto it = waiting().orders.find(*orderId);
+        if (it != waiting().orders.end() && it->second.book == book)
         {
-            book().entries.erase(it);
+            waiting().orders.erase(it);
             found = true;
         }
     }
@@ -848,7 +723,7 @@ void deleteOrder(Session& session, const Request& request)
     }
     Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CommandResponse), Text(request.id()));
     session.deliverRequestCompleted(request.id(), response.get());
-    publish(session.simId(), request.id(), {{K7RTable::Orders, K7RTableUpdateType::Delete, *orderId, {}}});
+    publish(*book, request.id(), {{K7RTable::Orders, K7RTableUpdateType::Delete, *orderId, {}}});
 }
 
 // The order's last update and its row as it last was, also after it left the table.
@@ -875,8 +750,8 @@ void lastOrderUpdate(Session& session, const Request& request)
 }
 
 // A subscription to an offer's prices: tradable ("T") or view only ("V") sends the offer's market
-// data and level-2 book of the moment; disabled ("D") sends none. The offer's SubscriptionStatus
-// follows.
+// data and level-2 book of the moment; disabled ("D") sends none. The session's offer row's
+// SubscriptionStatus follows: offers are each session's own.
 void setSubscription(Session& session, const Request& request)
 {
     const std::optional<std::string> offerId = textParam(request.params, P::OfferId);
@@ -917,11 +792,234 @@ void setSubscription(Session& session, const Request& request)
     RowHold offer = manager->table(K7RTable::Offers)->find(*offerId);
     const char* current = offer ? offer->textOf("SubscriptionStatus") : nullptr;
     if (offer && (!current || *status != current))
-        publish(session.simId(), request.id(), {{K7RTable::Offers, K7RTableUpdateType::Update, *offerId,
-                                                 {{"SubscriptionStatus", *status}}}});
+    {
+        const std::vector<Change> changes{{K7RTable::Offers, K7RTableUpdateType::Update, *offerId,
+                                           {{"SubscriptionStatus", *status}}}};
+        sendToSession(session.simId(), request.id(), changes, {});
+    }
 }
 
+// --- the price feed -----------------------------------------------------------------------------
+
+// Runs while ticks are on, from the first login (or a change of the tick settings) until reset().
+struct Feed
+{
+    std::mutex mutex;
+    bool running = false;
+    std::uint64_t generation = 0;  // a restart makes older tick chains end
+};
+
+Feed& feed()
+{
+    static Feed* f = new Feed;
+    return *f;
+}
+
+// The marks of an account's open trades on the offers whose price moved, applied to the account:
+// per offer, its trades' Close, PL and GrossPL; then the account's row and those offers' summary
+// rows, which follow them.
+struct Marks
+{
+    std::map<std::string, std::vector<Change>> trades;  // by offer id
+    std::vector<Change> rest;
+};
+
+Marks markToMarket(AccountBook& book, const std::vector<Offer>& moved)
+{
+    Marks out;
+    std::vector<OpenTrade> open = openTrades(book, std::string());
+    for (OpenTrade& t : open)
+    {
+        auto offer = std::find_if(moved.begin(), moved.end(), [&](const Offer& o) { return o.offerId == t.offer; });
+        if (offer == moved.end())
+            continue;
+        const Mark m = markAt(t.buy, t.amount, t.openRate, *offer);
+        t.grossPL = m.gross;
+        t.closeCommission = planCommission(t.offer.c_str(), static_cast<int>(t.amount));
+        out.trades[t.offer].push_back({K7RTable::Trades, K7RTableUpdateType::Update, t.tradeId,
+                                       {{"Close", m.close},
+                                        {"PL", m.pips},
+                                        {"GrossPL", m.gross},
+                                        {"CloseCommission", t.closeCommission}}});
+    }
+    const std::string accountId = book.accountId();
+    const std::optional<CellValues> account = book.find(K7RTable::Accounts, accountId);
+    if (out.trades.empty() || !account)
+        return {};
+    out.rest.push_back(accountChange(accountId, doubleIn(*account, "Balance"), open));
+    for (const Offer& o : moved)
+        if (out.trades.count(o.offerId))
+            if (std::optional<Change> summary = summaryChange(book, o, open))
+                out.rest.push_back(std::move(*summary));
+    std::vector<Change> all;
+    for (const auto& [offer, changes] : out.trades)
+        all.insert(all.end(), changes.begin(), changes.end());
+    all.insert(all.end(), out.rest.begin(), out.rest.end());
+    book.apply(all);
+    return out;
+}
+
+TableChange tableChange(const Change& c)
+{
+    TableChange tc;
+    tc.table = c.table;
+    tc.op = c.op;
+    tc.key = c.key;
+    tc.values = c.values;
+    tc.onlyIfChanged = true;
+    return tc;
+}
+
+// The offers whose published price changed (instrument indices; none when only the rows of some
+// manager may still differ from the prices). Every account marks its trades on them; every loaded
+// table manager gets one batch: an UPDATE of each offer row whose Bid or Ask is not the published
+// price, each followed by the marks of its account's trades on that offer, then its account's row
+// and summary rows; then the orders waiting on those offers are checked.
+void pricesMoved(const std::vector<int>& moved)
+{
+    const std::vector<market::Instrument>& instruments = market::instruments();
+    std::vector<Offer> offers;
+    for (int i : moved)
+        if (std::optional<Offer> o = findOffer(instruments[static_cast<std::size_t>(i)].offerId))
+            offers.push_back(std::move(*o));
+    std::map<std::string, std::shared_ptr<const Marks>> marks;  // by user
+    if (!offers.empty())
+        for (const std::shared_ptr<AccountBook>& book : Accounts::instance().all())
+            if (Marks m = markToMarket(*book, offers); !m.trades.empty())
+                marks[book->user()] = std::make_shared<const Marks>(std::move(m));
+    std::vector<market::Price> prices;
+    for (int i = 0; i < static_cast<int>(instruments.size()); ++i)
+        prices.push_back(market::published(i));
+    for (const SessionTables::Held& held : SessionTables::instance().managers())
+    {
+        if (!held.manager->loaded())
+            continue;
+        auto own = held.user && marks.count(*held.user) ? marks[*held.user] : nullptr;
+        held.manager->submitBuilt([prices, own](TableManager& m) {
+            std::vector<TableChange> batch;
+            Table* offers = m.table(K7RTable::Offers);
+            for (std::size_t i = 0; i < prices.size(); ++i)
+            {
+                const std::string offerId = market::instruments()[i].offerId;
+                RowHold row = offers->find(offerId);
+                if (row && (row->doubleOf("Bid") != prices[i].bid || row->doubleOf("Ask") != prices[i].ask))
+                    batch.push_back(tableChange({K7RTable::Offers, K7RTableUpdateType::Update, offerId,
+                                                 market::priceCells(prices[i])}));
+                if (!own)
+                    continue;
+                if (auto trades = own->trades.find(offerId); trades != own->trades.end())
+                    for (const Change& c : trades->second)
+                        batch.push_back(tableChange(c));
+            }
+            if (own)
+                for (const Change& c : own->rest)
+                    batch.push_back(tableChange(c));
+            return batch;
+        });
+    }
+    if (!offers.empty())
+        checkWaiting(offers);
+}
+
+void scheduleTick(std::uint64_t generation);
+
+// One tick: each instrument's price from the path at the clock's time, published where it moved.
+void tick(std::uint64_t generation)
+{
+    const market::Settings settings = market::settings();
+    {
+        std::lock_guard<std::mutex> lock(feed().mutex);
+        if (generation != feed().generation)
+            return;
+        if (!settings.ticks)
+        {
+            feed().running = false;
+            return;
+        }
+    }
+    const std::int64_t now = world().clock().nowMs();
+    std::vector<int> moved;
+    for (int i = 0; i < static_cast<int>(market::instruments().size()); ++i)
+    {
+        const market::Price before = market::published(i);
+        const market::Price after = market::tick(settings.seed, i, now, before);
+        if (after.bid == before.bid && after.ask == before.ask)
+            continue;
+        market::publish(i, after);
+        moved.push_back(i);
+    }
+    pricesMoved(moved);
+    scheduleTick(generation);
+}
+
+void scheduleTick(std::uint64_t generation)
+{
+    world().dispatcher().postAfter(std::max<std::int64_t>(market::settings().tickMs, 1),
+                                   [generation] { tick(generation); });
+}
+
+// A reset cancelled every timer: the feed starts again for managers still live.
+struct FeedAtReset
+{
+    FeedAtReset()
+    {
+        world().onReset([] {
+            {
+                std::lock_guard<std::mutex> lock(feed().mutex);
+                feed().running = false;
+                ++feed().generation;
+            }
+            // Posted, so that it reads the settings every reset hook has restored.
+            world().dispatcher().post([] {
+                if (!SessionTables::instance().managers().empty())
+                    startPriceFeed();
+            });
+        });
+    }
+} feedAtReset;
+
 }  // namespace
+
+void startPriceFeed()
+{
+    if (!market::settings().ticks)
+        return;
+    std::uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(feed().mutex);
+        if (feed().running)
+            return;
+        feed().running = true;
+        generation = ++feed().generation;
+    }
+    scheduleTick(generation);
+}
+
+void restartPriceFeed()
+{
+    const bool ticks = market::settings().ticks;
+    std::uint64_t generation;
+    {
+        std::lock_guard<std::mutex> lock(feed().mutex);
+        generation = ++feed().generation;
+        feed().running = ticks;
+    }
+    if (ticks)
+        scheduleTick(generation);
+}
+
+bool movePrice(const std::string& offerId, double bid, double ask)
+{
+    const int i = market::findInstrument(offerId);
+    if (i < 0)
+        return false;
+    const market::Price before = market::published(i);
+    if (before.bid == bid && before.ask == ask)
+        return true;
+    market::publish(i, {bid, ask, std::max(before.high, bid), std::min(before.low, bid), world().clock().nowOle()});
+    pricesMoved({i});
+    return true;
+}
 
 void answerOrder(Session& session, const Ref<Request>& request)
 {
@@ -932,10 +1030,16 @@ void answerOrder(Session& session, const Ref<Request>& request)
         session.deliverRequestFailed(request->id(), std::string("The command is empty (COMMAND)"));
         return;
     }
+    const std::shared_ptr<AccountBook> book = accountOf(session);
+    if (!book)
+    {
+        session.deliverRequestFailed(request->id(), std::string("The session is not connected to the trading server"));
+        return;
+    }
     if (*name == "CreateOrder")
-        return createOrder(session, *request);
+        return createOrder(session, *request, book);
     if (*name == "DeleteOrder")
-        return deleteOrder(session, *request);
+        return deleteOrder(session, *request, book);
     if (*name == "GetLastOrderUpdate")
         return lastOrderUpdate(session, *request);
     if (*name == "SetSubscriptionStatus")
@@ -965,13 +1069,17 @@ bool tableRows(Session& session, K7RTable table, const Text& account, TableRows&
         error = "Unknown table " + std::to_string(static_cast<int>(table));
         return false;
     }
+    // The session's tables when it has them, else the server's rows of its account.
     Ref<TableManager> manager = SessionTables::instance().manager(session.simId());
-    if (account && !findAccount(manager, *account))
+    const std::shared_ptr<AccountBook> book = accountOf(session);
+    const bool known = !account ? true
+                       : manager ? bool(manager->table(K7RTable::Accounts)->find(*account))
+                                 : (book ? book->accountId() : std::string(market::DemoAccountId)) == *account;
+    if (!known)
     {
         error = "Unknown account '" + *account + "'";
         return false;
     }
-    // The cells of every row, as the server holds them.
     std::vector<CellValues> source;
     if (manager)
     {
@@ -986,27 +1094,17 @@ bool tableRows(Session& session, K7RTable table, const Text& account, TableRows&
     }
     else
     {
-        source = market::initialRows(table, market::settings().seed, world().clock().nowMs());
+        source = serverRows(table, book.get());
     }
     out.type = table;
     out.columns = Ref<IK7RTableColumnCollection>::retain(plain);
     const char* key = keyColumnId(table);
     for (const CellValues& cells : source)
     {
-        std::string rowKey;
-        bool mine = !account;
-        for (const auto& [id, value] : cells)
-        {
-            const auto* s = std::get_if<std::string>(&value);
-            if (id == key && s)
-                rowKey = *s;
-            if (account && id == "AccountID" && s && *s == *account)
-                mine = true;
-        }
-        if (account && plain->indexOf("AccountID") < 0)
-            mine = true;  // offers and messages belong to every account
+        // Offers and messages belong to every account.
+        const bool mine = !account || plain->indexOf("AccountID") < 0 || textIn(cells, "AccountID") == *account;
         if (mine)
-            out.rows.push_back(Ref<IK7RRow>::adopt(rowOf(table, RowKind::Plain, cells, rowKey).share()));
+            out.rows.push_back(Ref<IK7RRow>::adopt(rowOf(table, RowKind::Plain, cells, textIn(cells, key)).share()));
     }
     return true;
 }

@@ -1,6 +1,8 @@
-// The simulated server's dealing desk: orders from value maps become rows of the orders table,
-// fill at the market's price into trades, and move the account; table refreshes read the
-// session's tables. Everything here runs on the dispatcher thread.
+// The simulated server's dealing desk: orders from value maps become rows of the orders table of
+// the account the server keeps for the session's user, fill at the published prices into trades
+// and move the account; the price feed publishes the market's prices and sends them to every
+// table manager; table refreshes read the session's tables. Everything here runs on the dispatcher
+// thread, but for the feed's start and restart.
 #pragma once
 
 #include <string>
@@ -20,5 +22,13 @@ void answerOrder(Session& session, const Ref<Request>& request);
 // Plain copies of the rows of one of the session's tables (of one account when `account` is
 // given); false with the reason when the server cannot give them.
 bool tableRows(Session& session, K7RTable table, const Text& account, TableRows& out, std::string& error);
+
+// The price feed, while ticks are on: every tick interval each offer's price follows the market's
+// path. Starts unless it runs (at each login); a restart takes new tick settings.
+void startPriceFeed();
+void restartPriceFeed();
+// A price the server publishes for the offer, as a tick would (dispatcher thread); false for an
+// offer the server does not quote.
+bool movePrice(const std::string& offerId, double bid, double ask);
 
 }  // namespace sim::velvix

@@ -167,4 +167,8 @@ class Request;
 // commissions provider tells its listeners to recalculate.
 void answerUpdateCommissions(Session& session, const Request& request);
 
+// The plan's charge for one way (opening or closing) of `amount` units of the offer, in the
+// account's currency: what the provider's calculations give, and what the dealing desk charges.
+double planCommission(const char* offerId, int amount);
+
 }  // namespace sim::velvix

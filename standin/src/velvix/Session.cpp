@@ -252,9 +252,9 @@ void Session::stepLoginOutcome(std::uint64_t flow)
     const bool chart = chartSessionMode_.load() != K7RChartSessionMode::NoChartSession;
     lock.unlock();
     // The login's rules are there when its status arrives; the providers start loading.
-    SessionServices::instance().loggedIn(simId());
+    SessionServices::instance().loggedIn(simId(), user);
     // The manager exists from the connected status on; its load reports follow that status.
-    SessionTables::instance().loggedIn(simId());
+    SessionTables::instance().loggedIn(simId(), user);
     deliverSessionStatus(status);
     if (chart)
         chartConnecting(flow);

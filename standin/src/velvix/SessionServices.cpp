@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "Accounts.h"
 #include "LoginRules.h"
-#include "Market.h"
 #include "Providers.h"
 #include "Rows.h"
 #include "SystemProperties.h"
@@ -18,9 +18,9 @@ namespace sim::velvix
 namespace
 {
 
-// A login's refresh of one table: the demo content as the server holds it at that moment, in
-// plain rows, under a request id of the login's own.
-Ref<Response> loginRefresh(K7RTable table, std::uint64_t seed, std::int64_t nowMs)
+// A login's refresh of one table: the user's account and the offers as the server holds them at
+// that moment, in plain rows, under a request id of the login's own.
+Ref<Response> loginRefresh(K7RTable table, const AccountBook& book)
 {
     const K7RResponseType type = refreshResponseType(table);
     if (type == K7RResponseType::ResponseUnknown)
@@ -28,19 +28,9 @@ Ref<Response> loginRefresh(K7RTable table, std::uint64_t seed, std::int64_t nowM
     auto rows = std::make_shared<TableRows>();
     rows->type = table;
     rows->columns = Ref<IK7RTableColumnCollection>::retain(columnSet(table, false));
-    const std::string key = keyColumnId(table);
-    for (const CellValues& cells : market::initialRows(table, seed, nowMs))
-    {
-        RowHold row = makeRow(table, RowKind::Plain);
-        row->apply(cells);
-        for (int i = 0; i < row->count(); ++i)
-            row->setChanged(i, false);
-        for (const auto& [id, value] : cells)
-            if (id == key)
-                if (const auto* s = std::get_if<std::string>(&value))
-                    row->setKey(*s);
-        rows->rows.push_back(Ref<IK7RRow>::adopt(row.share()));
-    }
+    const char* key = keyColumnId(table);
+    for (const CellValues& cells : serverRows(table, &book))
+        rows->rows.push_back(Ref<IK7RRow>::adopt(rowOf(table, RowKind::Plain, cells, textIn(cells, key)).share()));
     ResponseContent content;
     content.table = std::move(rows);
     return make<Response>(static_cast<int>(type), Text("login:" + std::to_string(static_cast<int>(table))),
@@ -120,7 +110,7 @@ SessionServices::Side& SessionServices::side(std::uint64_t session)
     return s;
 }
 
-void SessionServices::loggedIn(std::uint64_t session)
+void SessionServices::loggedIn(std::uint64_t session, const std::string& user)
 {
     std::array<bool, 7> loaded{};
     {
@@ -128,12 +118,11 @@ void SessionServices::loggedIn(std::uint64_t session)
         for (int t = 0; t < 7; ++t)
             loaded[static_cast<std::size_t>(t)] = !loginTables_ || loginTables_->count(t) > 0;
     }
-    const std::uint64_t seed = market::settings().seed;
-    const std::int64_t now = world().clock().nowMs();
+    const std::shared_ptr<AccountBook> book = Accounts::instance().of(user);
     std::array<Ref<Response>, 7> refreshes;
     for (int t = 0; t < 7; ++t)
         if (loaded[static_cast<std::size_t>(t)])
-            refreshes[static_cast<std::size_t>(t)] = loginRefresh(static_cast<K7RTable>(t), seed, now);
+            refreshes[static_cast<std::size_t>(t)] = loginRefresh(static_cast<K7RTable>(t), *book);
     Ref<LoginRules> rules =
         make<LoginRules>(loaded, std::move(refreshes), systemPropertiesResponse(Text("login:properties")));
 

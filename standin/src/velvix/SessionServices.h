@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string>
 #include <type_traits>
 
 #include "velvix/Velvix.h"
@@ -60,8 +61,9 @@ class SessionServices
 public:
     static SessionServices& instance();
 
-    // The session connected: the login's rules are made and the providers start loading.
-    void loggedIn(std::uint64_t session);
+    // The session connected as `user`: the login's rules are made (from the user's account) and
+    // the providers start loading.
+    void loggedIn(std::uint64_t session, const std::string& user);
     // The session disconnected or was lost: no rules, the providers back to idle.
     void loggedOut(std::uint64_t session);
     // The session is gone.

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <chrono>
 
+#include "Accounts.h"
 #include "Market.h"
+#include "OrderEngine.h"
 #include "core/World.h"
 
 namespace sim::velvix
@@ -22,27 +24,12 @@ void note(const char* op, Values args = {})
     journal(Lib, op, std::move(args));
 }
 
-std::string textCell(const RowState& row, const char* id)
-{
-    const char* t = row.textOf(id);
-    return t ? t : "";
-}
-
-// A row of `type` filled with `values`, keyed by its key column.
-RowHold filledRow(K7RTable type, const CellValues& values)
-{
-    RowHold row = makeRow(type, RowKind::Table);
-    row->apply(values);
-    for (int i = 0; i < row->count(); ++i)
-        row->setChanged(i, false);
-    row->setKey(textCell(*row, keyColumnId(type)));
-    return row;
-}
 }  // namespace
 
-TableManager::TableManager(std::string account, std::function<SharedManagerListener()> listener)
-    : RefCounted("IK7RTableManager"), account_(std::move(account)), listener_(std::move(listener)),
-      queues_(std::make_shared<QueueLoans>())
+TableManager::TableManager(std::string account, std::shared_ptr<AccountBook> book,
+                           std::function<SharedManagerListener()> listener)
+    : RefCounted("IK7RTableManager"), account_(std::move(account)), book_(std::move(book)),
+      listener_(std::move(listener)), queues_(std::make_shared<QueueLoans>())
 {
     for (int t = 0; t < 7; ++t)
         tables_[static_cast<std::size_t>(t)] = make<Table>(static_cast<K7RTable>(t), queues_);
@@ -127,6 +114,12 @@ int TableManager::lockDepth() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return lockDepth_;
+}
+
+bool TableManager::loaded() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return loaded_ && !stopped_;
 }
 
 // The manager's all-events queues see the batch whole: a BEGIN marker, each event, an END marker.
@@ -222,7 +215,7 @@ void TableManager::returnTablesUpdateEventQueue(IK7RAllEventQueue* queue)
     queues_->giveBack(queue);
 }
 
-// --- status, load and ticks --------------------------------------------------------------------
+// --- status and load ---------------------------------------------------------------------------
 
 void TableManager::reportStatus(int status, bool nullManager)
 {
@@ -278,22 +271,22 @@ void TableManager::finishLoad()
         reportStatus(static_cast<int>(K7RTableManagerStatus::TablesLoadFailed));
         return;
     }
-    const std::int64_t now = world().clock().nowMs();
+    // The server's rows as they are now; from here on the account's changes come as batches.
     for (int t = 0; t < 7; ++t)
     {
+        const auto type = static_cast<K7RTable>(t);
         std::vector<RowHold> rows;
-        for (const CellValues& values : market::initialRows(static_cast<K7RTable>(t), settings.seed, now))
-            rows.push_back(filledRow(static_cast<K7RTable>(t), values));
+        for (const CellValues& values : serverRows(type, book_.get()))
+            rows.push_back(rowOf(type, RowKind::Table, values, textIn(values, keyColumnId(type))));
         tables_[static_cast<std::size_t>(t)]->load(std::move(rows));
     }
-    for (auto& t : tables_)
-        t->setStatus(static_cast<int>(K7RTableStatus::Refreshed));
     {
         std::lock_guard<std::mutex> lock(mutex_);
         loaded_ = true;
     }
+    for (auto& t : tables_)
+        t->setStatus(static_cast<int>(K7RTableStatus::Refreshed));
     reportStatus(static_cast<int>(K7RTableManagerStatus::TablesLoaded));
-    restartTicks();
 }
 
 void TableManager::stop()
@@ -301,7 +294,6 @@ void TableManager::stop()
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopped_ = true;
-        ++tickGeneration_;
     }
     // Nothing reaches its queues any more: a caller waiting on one would wait for good.
     queues_->endAll();
@@ -313,59 +305,6 @@ void TableManager::closeTables()
 {
     for (auto& t : tables_)
         t->setStatus(static_cast<int>(K7RTableStatus::Initial));
-}
-
-void TableManager::restartTicks()
-{
-    std::uint64_t generation;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopped_ || !loaded_)
-            return;
-        generation = ++tickGeneration_;
-    }
-    scheduleTick(generation);
-}
-
-void TableManager::scheduleTick(std::uint64_t generation)
-{
-    const market::Settings settings = market::settings();
-    if (!settings.ticks)
-        return;
-    later(std::max<std::int64_t>(settings.tickMs, 1), [generation](TableManager& m) { m.tick(generation); });
-}
-
-void TableManager::tick(std::uint64_t generation)
-{
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopped_ || generation != tickGeneration_)
-            return;
-    }
-    const market::Settings settings = market::settings();
-    if (!settings.ticks)
-        return;
-    const std::int64_t now = world().clock().nowMs();
-    std::vector<TableChange> batch;
-    for (const RowHold& row : tables_[0]->rows())
-    {
-        const int instrument = market::findInstrument(textCell(*row, "OfferID"));
-        if (instrument < 0)
-            continue;
-        const market::Quote q = market::quote(settings.seed, instrument, now);
-        if (q.bid == row->doubleOf("Bid") && q.ask == row->doubleOf("Ask"))
-            continue;
-        TableChange change;
-        change.table = K7RTable::Offers;
-        change.op = K7RTableUpdateType::Update;
-        change.key = row->key();
-        change.values = market::offerTick(settings.seed, instrument, now, row->doubleOf("High"), row->doubleOf("Low"));
-        change.onlyIfChanged = true;
-        batch.push_back(std::move(change));
-    }
-    if (!batch.empty())
-        submit(std::move(batch));
-    scheduleTick(generation);
 }
 
 // --- the table side of sessions ----------------------------------------------------------------
@@ -387,19 +326,32 @@ void SessionTables::use(std::uint64_t session, K7RTableManagerMode mode, IK7RTab
     replaced = std::exchange(side.listener, std::move(held));
 }
 
-void SessionTables::loggedIn(std::uint64_t session)
+void SessionTables::loggedIn(std::uint64_t session, const std::string& user)
 {
-    Ref<TableManager> made;
+    std::shared_ptr<AccountBook> book = Accounts::instance().of(user);
+    Ref<TableManager> made, left;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto it = sides_.find(session);
-        if (it == sides_.end() || it->second.mode != K7RTableManagerMode::Yes || it->second.manager)
-            return;
-        made = make<TableManager>(market::DemoAccountId, [session] { return SessionTables::instance().listener(session); });
-        it->second.manager = made;
+        Side& side = sides_[session];
+        side.user = user;
+        // A manager that a reset left behind belongs to the login it ended.
+        left = std::move(side.manager);
+        if (side.mode == K7RTableManagerMode::Yes)
+        {
+            made = make<TableManager>(book->accountId(), book,
+                                      [session] { return SessionTables::instance().listener(session); });
+            side.manager = made;
+        }
         changed_.notify_all();
     }
-    made->startLoad();
+    if (left)
+    {
+        left->stop();
+        left->closeTables();
+    }
+    startPriceFeed();
+    if (made)
+        made->startLoad();
 }
 
 void SessionTables::loggedOut(std::uint64_t session)
@@ -410,6 +362,7 @@ void SessionTables::loggedOut(std::uint64_t session)
         auto it = sides_.find(session);
         if (it == sides_.end())
             return;
+        it->second.user.reset();
         dropped = std::move(it->second.manager);
         changed_.notify_all();
     }
@@ -449,6 +402,30 @@ Ref<TableManager> SessionTables::managerByAccount(std::uint64_t session, const c
     return m;
 }
 
+std::optional<std::string> SessionTables::user(std::uint64_t session) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = sides_.find(session);
+    return it == sides_.end() ? std::nullopt : it->second.user;
+}
+
+std::vector<std::uint64_t> SessionTables::sessionsOf(const std::string& user) const
+{
+    std::vector<std::uint64_t> out;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [id, side] : sides_)
+        if (side.user == user)
+            out.push_back(id);
+    return out;
+}
+
+void SessionTables::forgetUsers()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& [id, side] : sides_)
+        side.user.reset();
+}
+
 SharedManagerListener SessionTables::listener(std::uint64_t session) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -456,13 +433,13 @@ SharedManagerListener SessionTables::listener(std::uint64_t session) const
     return it == sides_.end() ? nullptr : it->second.listener;
 }
 
-std::vector<Ref<TableManager>> SessionTables::managers() const
+std::vector<SessionTables::Held> SessionTables::managers() const
 {
-    std::vector<Ref<TableManager>> out;
+    std::vector<Held> out;
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [id, side] : sides_)
         if (side.manager)
-            out.push_back(side.manager);
+            out.push_back({side.manager, side.user});
     return out;
 }
 
@@ -484,17 +461,14 @@ void SessionTables::statusChanged()
 
 namespace
 {
-// A reset cancels every timer: the live managers' ticks start again under the new settings.
-struct TicksAfterReset
+// A reset opens every account again: the sessions it disconnected hear of none.
+struct TablesAtReset
 {
-    TicksAfterReset()
+    TablesAtReset()
     {
-        world().onReset([] {
-            for (const Ref<TableManager>& m : SessionTables::instance().managers())
-                m->restartTicks();
-        });
+        world().onReset([] { SessionTables::instance().forgetUsers(); });
     }
-} ticksAfterReset;
+} tablesAtReset;
 }  // namespace
 
 }  // namespace sim::velvix

@@ -1,7 +1,7 @@
-// The table manager of a session: its seven tables, its status and load, the batches of table
+// The table manager of a session: its seven tables, its status and load, and the batches of table
 // updates (bracketed BEGIN/END to the updates-process listeners and in its all-events queues,
-// held back while updates are locked), and the live price ticks of its offers. SessionTables keeps the table side of each
-// session: the listener given to useTableManager and the manager made at login.
+// held back while updates are locked). SessionTables keeps the table side of each session: the
+// listener given to useTableManager, the manager made at login, and the user it logged in as.
 #pragma once
 
 #include <array>
@@ -24,6 +24,8 @@
 namespace sim::velvix
 {
 
+class AccountBook;
+
 using ManagerListener = ListenerRef<IK7RTableManagerListener>;
 // The manager listener as a session side holds it: shared, so that a report can keep it without an
 // addRef under the side's lock; its reference goes back with the last holder.
@@ -43,8 +45,10 @@ struct TableChange
 class TableManager final : public RefCounted<IK7RTableManager>
 {
 public:
-    // `listener` gives the listener to report statuses to at the moment of each report.
-    TableManager(std::string account, std::function<SharedManagerListener()> listener);
+    // `listener` gives the listener to report statuses to at the moment of each report; the
+    // account's tables load from `book` (the opening content without one).
+    TableManager(std::string account, std::shared_ptr<AccountBook> book,
+                 std::function<SharedManagerListener()> listener);
 
     IK7RTable* getTable(K7RTable table) override;
     K7RTableManagerStatus getStatus() override { return status_.load(); }
@@ -69,19 +73,19 @@ public:
     void submitBuilt(BatchBuilder build, std::function<void()> applied = {});
     int pendingBatches() const;
     int lockDepth() const;
+    // The tables hold their rows and hear of the account's changes (dispatcher thread).
+    bool loaded() const;
 
     // On the dispatcher thread: sets the status (any integer) and reports it, with this manager
     // or with a null one.
     void reportStatus(int status, bool nullManager = false);
     // TABLES_LOADING now, the demo content and TABLES_LOADED after the load delay (or FAILED).
     void startLoad();
-    // No more loads or ticks: the session logged out or went away. The waits of its queues end.
+    // No more loads: the session logged out or went away. The waits of its queues end.
     void stop();
     // On the dispatcher, after stop() at a logout: the tables go back to INITIAL, reported to
     // their status listeners.
     void closeTables();
-    // Starts or restarts the price ticks after a settings change or a reset.
-    void restartTicks();
 
     // Updates-process deliveries, on the dispatcher thread.
     void deliverProcessStatus(int status);
@@ -98,12 +102,11 @@ private:
     void apply(const std::vector<TableChange>& batch);
     void beginLoad();
     void finishLoad();
-    void tick(std::uint64_t generation);
-    void scheduleTick(std::uint64_t generation);
     template <class Step>
     void later(std::int64_t delayMs, Step step);
 
     const std::string account_;
+    const std::shared_ptr<AccountBook> book_;
     const std::function<SharedManagerListener()> listener_;
     const std::shared_ptr<QueueLoans> queues_;  // shared with the tables, which put into them
     std::array<Ref<Table>, 7> tables_;
@@ -125,7 +128,6 @@ private:
     std::vector<Pending> pending_;
     bool stopped_ = false;
     bool loaded_ = false;
-    std::uint64_t tickGeneration_ = 0;  // a restart makes older tick chains end
 };
 
 // The table side of every session, by session id.
@@ -137,18 +139,32 @@ public:
     // useTableManager: keeps the mode and the listener (replacing, and giving back, the one
     // before).
     void use(std::uint64_t session, K7RTableManagerMode mode, IK7RTableManagerListener* listener);
-    // The session connected: with mode YES a manager is made and its load begins.
-    void loggedIn(std::uint64_t session);
-    // The session disconnected or was lost: its manager stops and is let go.
+    // The session connected as `user`: it hears of the user's account from now on, and with mode
+    // YES a manager is made and its load begins.
+    void loggedIn(std::uint64_t session, const std::string& user);
+    // The session disconnected or was lost: it hears of no account any more, and its manager
+    // stops and is let go.
     void loggedOut(std::uint64_t session);
     // The session is gone.
     void forget(std::uint64_t session);
 
     Ref<TableManager> manager(std::uint64_t session) const;
     Ref<TableManager> managerByAccount(std::uint64_t session, const char* account) const;
+    // The user the session logged in as, while it hears of that user's account.
+    std::optional<std::string> user(std::uint64_t session) const;
+    // The sessions logged in as the user, oldest first.
+    std::vector<std::uint64_t> sessionsOf(const std::string& user) const;
+    // reset() opened every account again: no session hears of one until it logs in again.
+    void forgetUsers();
     // Shared, not add-referenced: no listener code runs under the lock.
     SharedManagerListener listener(std::uint64_t session) const;
-    std::vector<Ref<TableManager>> managers() const;
+    // Every session's manager, with the user whose account it shows (none after a reset).
+    struct Held
+    {
+        Ref<TableManager> manager;
+        std::optional<std::string> user;
+    };
+    std::vector<Held> managers() const;
     // Waits until the session has a manager in that status; false when the time ran out.
     bool waitStatus(std::uint64_t session, int status, std::int64_t timeoutMs) const;
     void statusChanged();
@@ -159,6 +175,7 @@ private:
         K7RTableManagerMode mode = K7RTableManagerMode::No;
         SharedManagerListener listener;
         Ref<TableManager> manager;
+        std::optional<std::string> user;
     };
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
