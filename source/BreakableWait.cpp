@@ -69,14 +69,20 @@ SignalWatch::SignalWatch()
     }
     else if (previous >= 0)
     {
-        setWakeupFd(previous);  // someone else's: theirs again
+        // Someone else's: theirs again. The interpreter tells no other setting of it, so its
+        // warning on a full buffer is back to the default.
+        setWakeupFd(previous);
     }
 }
 
 SignalWatch::~SignalWatch()
 {
-    if (m_watching)
-        setWakeupFd(m_previous);
+    if (!m_watching)
+        return;
+    // A handler that set a descriptor of its own and then raised ended the wait before rewatch.
+    const int found = setWakeupFd(m_previous);
+    if (found >= 0 && !ours(found))
+        setWakeupFd(found);
 }
 
 void SignalWatch::rewatch()
