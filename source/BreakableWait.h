@@ -49,14 +49,16 @@ private:
 
 // Waits with the interpreter lock let go; called with it held. `waitFor(limit)` waits for at most
 // `limit` (nullopt: for as long as it takes) and returns true once the wait is over, false when the
-// limit ran out. On the thread that runs the signal handlers it is called with limits of at most
-// kSignalSlice, and the handlers run as soon as a signal came, with the lock held: one that raises
-// (KeyboardInterrupt) ends the wait, also one that came in the last slice of a time limit. Any
-// other thread, which no signal handler interrupts, waits in one call with the whole limit. An
-// `over` outcome is never undone: what the last slice brought goes back to the caller, and a signal
-// that came meanwhile is handled by the interpreter once the call returned.
-template <class WaitFor>
-WaitOutcome waitBreakably(WaitFor&& waitFor,
+// limit ran out. On the thread that runs the signal handlers, `tryNow()` first says, with the lock
+// held and without waiting, whether the wait is over already (a queue's item is there: it is
+// taken at once); if not, `waitFor` is called with limits of at most kSignalSlice, and the
+// handlers run as soon as a signal came, with the lock held: one that raises (KeyboardInterrupt)
+// ends the wait, also one that came in the last slice of a time limit. Any other thread, which no
+// signal handler interrupts, waits in one call with the whole limit. An `over` outcome is never
+// undone: what the last slice brought goes back to the caller, and a signal that came meanwhile
+// is handled by the interpreter once the call returned.
+template <class TryNow, class WaitFor>
+WaitOutcome waitBreakably(TryNow&& tryNow, WaitFor&& waitFor,
                           std::optional<std::chrono::milliseconds> limit = std::nullopt)
 {
     using std::chrono::milliseconds;
@@ -66,6 +68,8 @@ WaitOutcome waitBreakably(WaitFor&& waitFor,
         ScopedGilRelease release;
         return waitFor(limit) ? WaitOutcome::over : WaitOutcome::timedOut;
     }
+    if (tryNow())
+        return WaitOutcome::over;
     const Clock::time_point deadline = limit ? Clock::now() + *limit : Clock::time_point::max();
     SignalWatch watch;
     for (bool first = true;; first = false)

@@ -46,6 +46,7 @@ struct EventQueueMembers
     static bool waitSliced(Queue& queue, Item*& item, std::optional<std::chrono::milliseconds> limit)
     {
         const WaitOutcome outcome = waitBreakably(
+            [&] { return queue.tryGet(item); },
             [&](std::optional<std::chrono::milliseconds> slice) {
                 if (!slice)
                 {

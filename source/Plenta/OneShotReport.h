@@ -46,14 +46,19 @@ public:
     // (KeyboardInterrupt), with the error set and the lock held.
     bool wait()
     {
-        return waitBreakably([this](std::optional<std::chrono::milliseconds> limit) {
-                   std::unique_lock<std::mutex> lock(m_mutex);
-                   const auto done = [this] { return m_done; };
-                   if (limit)
-                       return m_condition.wait_for(lock, *limit, done);
-                   m_condition.wait(lock, done);
-                   return true;
-               }) == WaitOutcome::over;
+        const auto done = [this] { return m_done; };
+        return waitBreakably(
+                   [&] {
+                       std::lock_guard<std::mutex> lock(m_mutex);
+                       return m_done;
+                   },
+                   [&](std::optional<std::chrono::milliseconds> limit) {
+                       std::unique_lock<std::mutex> lock(m_mutex);
+                       if (limit)
+                           return m_condition.wait_for(lock, *limit, done);
+                       m_condition.wait(lock, done);
+                       return true;
+                   }) == WaitOutcome::over;
     }
 
     bool isCanceled()
