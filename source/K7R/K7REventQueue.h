@@ -7,6 +7,10 @@
 #include <boost/python.hpp>
 #include <boost/shared_ptr.hpp>
 
+#include <chrono>
+#include <optional>
+
+#include "BreakableWait.h"
 #include "CallPolicies.h"
 #include "GILGuard.h"
 #include "Subscription.h"
@@ -36,17 +40,38 @@ struct EventQueueMembers
         return Take(item);
     }
 
+    // The waits are called with the lock held and let it go while the library waits (see
+    // waitBreakably): Ctrl-C ends them with KeyboardInterrupt. Only a library wait that returns
+    // takes an item, so an interrupted wait leaves the queue as it was.
+    static bool waitSliced(Queue& queue, Item*& item, std::optional<std::chrono::milliseconds> limit)
+    {
+        const WaitOutcome outcome = waitBreakably(
+            [&] { return queue.tryGet(item); },
+            [&](std::optional<std::chrono::milliseconds> slice) {
+                if (!slice)
+                {
+                    queue.waitGet(item);
+                    return true;
+                }
+                return queue.timedWaitGet(item, static_cast<unsigned int>(slice->count()));
+            },
+            limit);
+        if (outcome == WaitOutcome::raised)
+            boost::python::throw_error_already_set();
+        return outcome == WaitOutcome::over;
+    }
+
     static Taken waitGet(Queue& queue)
     {
         Item* item = nullptr;
-        queue.waitGet(item);
+        waitSliced(queue, item, std::nullopt);
         return Take(item);
     }
 
     static Taken timedWaitGet(Queue& queue, unsigned int milliseconds)
     {
         Item* item = nullptr;
-        if (!queue.timedWaitGet(item, milliseconds))
+        if (!waitSliced(queue, item, std::chrono::milliseconds(milliseconds)))
             raiseMessage(PyExc_TimeoutError, msgTimeIsOut());
         return Take(item);
     }
@@ -85,11 +110,10 @@ struct EventQueueMembers
         else
             cls.def("try_get", &tryGet, reserved);
         // Only the library's threads fill a queue: waiting on one of them would never end.
-        cls.def("wait_get", withoutGil(&waitGet), refuse_on_library_thread_policy<>(), reserved);
+        cls.def("wait_get", &waitGet, refuse_on_library_thread_policy<>(), reserved);
         cls.def("breakable_wait_get", withoutGil(&breakableWaitGet),
                 refuse_on_library_thread_policy<>(), reserved);
-        cls.def("timed_wait_get", withoutGil(&timedWaitGet), refuse_on_library_thread_policy<>(),
-                reserved);
+        cls.def("timed_wait_get", &timedWaitGet, refuse_on_library_thread_policy<>(), reserved);
         cls.def("subscribe_on_put_in_queue",
                 &subscribeListener<&Queue::subscribeOnPutInQueue, Listener>,
                 incref_arg_value_policy<1, Queue>(), reserved);

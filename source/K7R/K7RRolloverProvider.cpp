@@ -23,10 +23,16 @@ void subscribe(IK7RRolloverProvider& provider, Listener* listener)
     listener->subscribedTo(&provider);
 }
 
+// The library counts no reference of its own to a listener, so its unsubscribe waits for a
+// delivery to it already under way, which may need the interpreter lock.
 void unsubscribe(IK7RRolloverProvider& provider, Listener* listener)
 {
-    unsubscribeListener<&IK7RRolloverProvider::unsubscribe>(provider, listener);
-    listener->unsubscribedFrom(&provider);
+    Listener& impl = requireListener(listener);
+    unsubscribeSteps(impl, subscriptionKey(provider, kNoUpdateType, impl), [&] {
+        ScopedGilRelease release;
+        provider.unsubscribe(impl.helper());
+    });
+    impl.unsubscribedFrom(&provider);
 }
 
 }  // namespace

@@ -29,6 +29,15 @@ void K7RRolloverProviderListenerImpl::onStatusChanged(K7RRolloverStatus status)
 
 K7RRolloverProviderListenerImpl::~K7RRolloverProviderListenerImpl()
 {
+    if (m_providers.empty())
+        return;
+    // A provider waits in its unsubscribe for a delivery to this listener already under way: with
+    // no owner left, that delivery does nothing, and it may need the interpreter lock to end.
+    {
+        GILGuard gil;
+        helper()->detach();
+    }
+    PyThreadState* saved = holdsInterpreterLock() ? PyEval_SaveThread() : nullptr;
     // Newest first, as the library gives back a listener subscribed more than once.
     while (!m_providers.empty())
     {
@@ -36,6 +45,8 @@ K7RRolloverProviderListenerImpl::~K7RRolloverProviderListenerImpl()
         m_providers.pop_back();
         provider->unsubscribe(helper());
     }
+    if (saved)
+        restoreThread(saved);
 }
 
 void K7RRolloverProviderListenerImpl::subscribedTo(IK7RRolloverProvider* provider)

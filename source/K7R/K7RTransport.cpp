@@ -7,6 +7,7 @@
 
 #include <velvix/Velvix.h>
 
+#include "CallPolicies.h"
 #include "Constructors.h"
 #include "K7R/ColumnLookup.h"
 #include "LateCaller.h"
@@ -17,6 +18,7 @@ namespace {
 
 namespace bp = boost::python;
 using vexa2::python::LateCaller;
+using vexa2::python::ScopedGilRelease;
 
 bp::object createSession()
 {
@@ -38,11 +40,13 @@ void setProxy4(const char* host, int port, const char* user, const char* passwor
     CK7RTransport::setProxy(host, port, user, password);
 }
 
-// stop() lets the interpreter lock go while it waits: a running job may need it.
+// Both waits let the interpreter lock go: a running job of the worker, and the delivery the
+// library waits for as it finalizes, may need it to end. The lock is back on every way out.
 void finalize()
 {
     LateCaller::instance().stop();
     vexa2::python::releaseColumnLookups();
+    ScopedGilRelease release;
     CK7RTransport::finialize();
 }
 

@@ -6,8 +6,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
-#include "CallPolicies.h"
+#include "BreakableWait.h"
 
 namespace vexa2 { namespace python {
 
@@ -41,22 +42,23 @@ public:
 
     // Called holding the interpreter lock; lets it go until the report came, and takes it back
     // only after letting go of the mutex. No time limit: the library reports on what it accepted.
-    // It takes the lock back now and then to run the interpreter's signal handlers, so that
-    // Ctrl-C reaches a script waiting here: false when one raised (KeyboardInterrupt), with the
-    // error set and the lock held.
+    // Ctrl-C reaches a script waiting here (waitBreakably): false when a signal handler raised
+    // (KeyboardInterrupt), with the error set and the lock held.
     bool wait()
     {
-        for (;;)
-        {
-            {
-                ScopedGilRelease release;
-                std::unique_lock<std::mutex> lock(m_mutex);
-                if (m_condition.wait_for(lock, kSignalCheck, [this] { return m_done; }))
-                    return true;
-            }
-            if (PyErr_CheckSignals() != 0)
-                return false;
-        }
+        const auto done = [this] { return m_done; };
+        return waitBreakably(
+                   [&] {
+                       std::lock_guard<std::mutex> lock(m_mutex);
+                       return m_done;
+                   },
+                   [&](std::optional<std::chrono::milliseconds> limit) {
+                       std::unique_lock<std::mutex> lock(m_mutex);
+                       if (limit)
+                           return m_condition.wait_for(lock, *limit, done);
+                       m_condition.wait(lock, done);
+                       return true;
+                   }) == WaitOutcome::over;
     }
 
     bool isCanceled()
@@ -76,8 +78,6 @@ public:
     }
 
 private:
-    static constexpr std::chrono::milliseconds kSignalCheck{100};
-
     void finishLocked()
     {
         m_done = true;

@@ -398,6 +398,121 @@ class TestWaits:
         """, timeout=45)
         assert out == ["interrupted", "False O-9 True"]
 
+    # The orders queue of one kind, its id in the stand-in, and a signal sent to the process once
+    # the stand-in counts a waiter on it: `signalled` holds the time it was sent.
+    SIGNALLED_WAIT = """
+        import os, signal, time
+        orders = manager.get_table(dedezi.K7RTableType.ORDERS)
+        queue, kind = {
+            "all-events": (orders.all_event_queue(False), "IK7RAllEventQueue"),
+            "update": (orders.get_update_event_queue(dedezi.K7RTableUpdateType.INSERT),
+                       "IK7RUpdateEventQueue"),
+        }[KIND]
+        queue_id = sim.objects(kind)[-1]
+
+        def order_id(taken):
+            return (taken.row if isinstance(taken, dedezi.K7RAllEventQueueItem) else taken).order_id
+
+        def signal_when_waiting(number, signalled):
+            deadline = time.monotonic() + 10
+            while sim.queue_info(queue_id)["waiters"] == 0 and time.monotonic() < deadline:
+                threading.Event().wait(0.001)
+            signalled.append(time.monotonic())
+            os.kill(os.getpid(), number)
+    """
+
+    def run_signalled(self, kind, code):
+        return self.run(f"KIND = {kind!r}\n" + textwrap.dedent(self.SIGNALLED_WAIT)
+                        + textwrap.dedent(code))
+
+    @pytest.mark.parametrize("kind", ["all-events", "update"])
+    def test_ctrl_c_ends_a_wait_within_a_slice_and_takes_no_item(self, kind):
+        out = self.run_signalled(kind, """
+            # A script's own wake-up descriptor stays its own, and hears the signal too; the waits
+            # before it left none behind.
+            own_read, own_write = os.pipe()
+            os.set_blocking(own_write, False)
+            found = []
+
+            def wait_with_own_fd():
+                found.append(signal.set_wakeup_fd(own_write))
+                queue.wait_get()
+
+            waits = [("wait_get", queue.wait_get),
+                     ("timed_wait_get", lambda: queue.timed_wait_get(60_000)),
+                     ("own_fd", wait_with_own_fd)]
+            for name, wait in waits:
+                signalled, caught, late = [], [], []
+                interrupted = threading.Event()
+
+                def interrupt():
+                    signal_when_waiting(signal.SIGINT, signalled)
+                    # A wait deaf to Ctrl-C ends only with an item, and then loses it.
+                    if not interrupted.wait(5):
+                        late.append(sim.insert_row(sid, 2, {"OrderID": "late"}))
+
+                interrupter = threading.Thread(target=interrupt)
+                interrupter.start()
+                try:
+                    wait()
+                    outcome = "returned"
+                except KeyboardInterrupt:
+                    caught.append(time.monotonic())
+                    outcome = "interrupted"
+                except TimeoutError:
+                    outcome = "timed out"
+                interrupted.set()
+                interrupter.join(20)
+                sim.insert_row(sid, 2, {"OrderID": "O-" + name})
+                print(name, outcome, bool(caught) and caught[0] - signalled[0] < 0.2, bool(late),
+                      order_id(queue.try_get()), queue.is_empty())
+            print(found, signal.set_wakeup_fd(-1) == own_write,
+                  os.read(own_read, 16) == bytes([signal.SIGINT]))
+            session.logout()
+        """)
+        assert out == ["wait_get interrupted True False O-wait_get True",
+                       "timed_wait_get interrupted True False O-timed_wait_get True",
+                       "own_fd interrupted True False O-own_fd True", "[-1] True True"]
+
+    @pytest.mark.parametrize("kind", ["all-events", "update"])
+    def test_a_signal_handler_runs_during_a_wait_that_then_goes_on(self, kind):
+        # A handler that raises nothing: wait_get still ends with its item, and timed_wait_get
+        # times out after its whole limit, not before and not much after.
+        out = self.run_signalled(kind, """
+            handled = []
+            signal.signal(signal.SIGUSR1, lambda number, frame: handled.append(time.monotonic()))
+
+            def put_after_the_handler():
+                signal_when_waiting(signal.SIGUSR1, signalled)
+                deadline = time.monotonic() + 10
+                while not handled and time.monotonic() < deadline:
+                    threading.Event().wait(0.001)
+                sim.insert_row(sid, 2, {"OrderID": "O-1"})
+
+            signalled = []
+            putter = threading.Thread(target=put_after_the_handler)
+            putter.start()
+            taken = queue.wait_get()
+            putter.join(20)
+            print("wait_get", bool(handled) and handled[0] - signalled[0] < 0.2, order_id(taken))
+
+            signalled, handled[:] = [], []
+            signaller = threading.Thread(target=signal_when_waiting, args=(signal.SIGUSR1, signalled))
+            signaller.start()
+            start = time.monotonic()
+            try:
+                queue.timed_wait_get(400)
+                outcome = "returned"
+            except TimeoutError as error:
+                outcome = str(error)
+            elapsed = time.monotonic() - start
+            signaller.join(20)
+            print("timed_wait_get", bool(handled) and handled[0] - signalled[0] < 0.2, outcome,
+                  0.4 <= elapsed < 0.6, queue.is_empty())
+            session.logout()
+        """)
+        assert out == ["wait_get True O-1", "timed_wait_get True time is out True True"]
+
     def test_two_waiters_get_distinct_items_and_each_its_own_thread_state(self):
         out = self.run("""
             orders = manager.get_table(dedezi.K7RTableType.ORDERS)

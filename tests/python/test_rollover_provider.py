@@ -92,23 +92,28 @@ def test_the_library_holds_the_listener_only_while_subscribed(sim):
     assert listener.calls.items == [Status.ROLLOVER_READY]
 
 
+# The start of a child interpreter's script: the sessions there before, and a listener class
+# that keeps each status it hears.
+REMEMBERING = textwrap.dedent("""
+    import gc, threading, time, weakref
+    import dedezi, velvix_sim as sim
+    sim.reset()
+    ids = set(sim.sessions())
+    received = []
+
+    class Remembering(dedezi.AK7RRolloverProviderListener):
+        def on_status_changed(self, status):
+            received.append(int(status))
+""")
+
+
 def test_an_unsubscribe_through_another_provider_keeps_the_listener_alive_and_heard():
     # The provider holds only a plain pointer to the listener's library-side object: had that
     # unsubscribe given back the subscription's reference, the listener could go while the first
     # provider still calls it (hence a child interpreter).
-    code = textwrap.dedent("""
-        import gc, weakref
-        import dedezi, velvix_sim as sim
-        sim.reset()
-        ids = set(sim.sessions())
+    code = REMEMBERING + textwrap.dedent("""
         first, second = dedezi.K7RTransport.create_session(), dedezi.K7RTransport.create_session()
         sid, other = sorted(set(sim.sessions()) - ids)
-        received = []
-
-        class Remembering(dedezi.AK7RRolloverProviderListener):
-            def on_status_changed(self, status):
-                received.append(int(status))
-
         listener = Remembering()
         first.rollover_provider.subscribe(listener)
         first.rollover_provider.subscribe(listener)
@@ -129,6 +134,34 @@ def test_an_unsubscribe_through_another_provider_keeps_the_listener_alive_and_he
     assert returncode == 0, err
     assert out.split() == ["alive", "True", "held", "2", "fired", "True", "received", "[2,", "2]",
                            "gone", "True", "held", "0", "fired", "True", "received", "[2,", "2]"]
+
+
+def test_a_delivery_begun_before_the_unsubscribe_never_reaches_the_listener():
+    # The provider has checked the listener and is about to call it (held there by the stand-in)
+    # when the script unsubscribes it and lets it go; its objects are then gone, so a call that
+    # still came would touch freed memory (hence a child interpreter).
+    code = REMEMBERING + textwrap.dedent("""
+        session = dedezi.K7RTransport.create_session()
+        (sid,) = set(sim.sessions()) - ids
+        listener = Remembering()
+        session.rollover_provider.subscribe(listener)
+        sim.fault("IK7RRolloverProviderListener::onStatusChanged", "value", 300)
+        firing = threading.Thread(target=sim.fire_rollover_status, args=(sid, 2))
+        firing.start()
+        deadline = time.monotonic() + 10
+        while not any(op == "IK7RRolloverProviderListener::onStatusChanged" for op, _ in sim.journal()):
+            assert time.monotonic() < deadline, "the delivery never began"
+            threading.Event().wait(0.001)
+        session.rollover_provider.unsubscribe(listener)
+        gone = weakref.ref(listener)
+        del listener
+        gc.collect()
+        firing.join(20)
+        print(gone() is None, received, sim.service_subscribers(sid, "rollover"))
+    """)
+    returncode, out, err = run_python(code, timeout=30)
+    assert returncode == 0, err
+    assert out.split() == ["True", "[]", "0"]
 
 
 @pytest.mark.parametrize("cls, name, doc", [

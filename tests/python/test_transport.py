@@ -192,6 +192,64 @@ def test_a_finalized_library_fails_requests_and_reads_disconnected():
     ]
 
 
+# A delivery in progress as finalize is called: one waiting for the interpreter lock (this thread
+# keeps it, the switch interval being far away) or one inside a callback that runs on for a while.
+# Either ends before finalize returns, and no callback runs after that.
+FINALIZE_WHILE_DELIVERING = textwrap.dedent("""
+    import sys, threading, time
+    import dedezi, velvix_sim as sim
+    sim.reset()
+    T = dedezi.K7RTransport
+    before = set(sim.sessions())
+    session = T.create_session()
+    (sid,) = set(sim.sessions()) - before
+    entered, ended, late = threading.Event(), [], threading.Event()
+    finalized = []
+
+    class Slow(dedezi.AK7RSessionStatus):
+        def on_session_status_changed(self, status):
+            entered.set()
+            if finalized:
+                late.set()
+            if CASE == "inside a callback":
+                time.sleep(1.2)
+            ended.append(time.monotonic())
+
+        def on_login_failed(self, error):
+            pass
+
+    listener = Slow()
+    session.subscribe_session_status(listener)
+    T.finalize_wrapper()  # the worker stopped: finalize goes straight on to the library
+    if CASE == "waiting for the lock":
+        sys.setswitchinterval(1000)
+        sim.fire_session_status(sid, 3, wait=False)
+        spin = time.monotonic() + 0.2  # the delivery reaches the lock and waits for it
+        while time.monotonic() < spin:
+            pass
+    else:
+        sim.fire_session_status(sid, 3, wait=False)
+        assert entered.wait(10)
+    sim.fire_session_status(sid, 3, wait=False)  # still queued: dropped
+    start = time.monotonic()
+    T.finalize()
+    returned = time.monotonic()
+    finalized.append(returned)
+    sys.setswitchinterval(0.005)
+    print(len(ended), all(end <= returned for end in ended), returned - start < DURATION)
+    print(late.wait(1.5), sim.finialize_calls())
+""")
+
+
+@pytest.mark.parametrize("case, duration", [("waiting for the lock", 0.5),
+                                            ("inside a callback", 2.0)])
+def test_a_delivery_in_progress_ends_before_finalize_returns(case, duration):
+    code, out, err = run_python(f"CASE, DURATION = {case!r}, {duration}\n"
+                                + FINALIZE_WHILE_DELIVERING, timeout=30)
+    assert code == 0, err
+    assert out.splitlines() == ["1 True True", "False 1"]
+
+
 @pytest.mark.parametrize("name, doc", [
     (None, "The class is used to create sessions and to configure the transport parameters."),
     ("create_session", "Creates a transport session."),

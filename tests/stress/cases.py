@@ -300,14 +300,14 @@ HISTORY_OBJECTS = ("plenta::", "zorvat::", "IK7RTimeframe", "IK7RMarketData")
 
 def _queue_wait(queue, call):
     """A wait on one of the world's queues (attribute `queue`), which nothing fills unless
-    released. The library wakes such a waiter with None; Ctrl-C is not asked of it."""
+    released. The library wakes such a waiter with None; Ctrl-C ends it with KeyboardInterrupt."""
     return Wait(
         lambda w, on: None,
         lambda w: call(getattr(w, queue)),
         lambda w, n: until(lambda: sim.queue_info(getattr(w, queue + "_id"))["waiters"] >= n),
         lambda w: w.put(getattr(w, queue + "_id")),
         {"logout": "returned None", "finalize": "returned None",
-         "delete_all_events": "returned None"},
+         "delete_all_events": "returned None", "interrupt": "KeyboardInterrupt"},
         ("IK7RAllEventQueue", "IK7RUpdateEventQueue"),
         lambda w: getattr(w, queue).delete_all_events())
 

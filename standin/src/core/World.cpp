@@ -42,11 +42,11 @@ void World::onReset(std::function<void()> hook)
     resetHooks_.push_back(std::move(hook));
 }
 
-void World::finalize()
+void World::finalize(int deliveryWaitMs)
 {
     finalizeCalls_.fetch_add(1);
     finalized_.store(true, std::memory_order_release);
-    dispatcher_.stop();
+    dispatcher_.stop(deliveryWaitMs);
     std::vector<std::function<void()>> hooks;
     {
         std::lock_guard<std::mutex> lock(hooksMutex_);

@@ -36,9 +36,10 @@ public:
     void reset();
     void onReset(std::function<void()> hook);
 
-    // The trading library was finalized: no sessions, no threads, until reset(). Hooks then end
-    // what the libraries still had pending; the dispatcher no longer runs anything for them.
-    void finalize();
+    // The trading library was finalized: no sessions, no threads, until reset(). The delivery in
+    // progress is waited for at most `deliveryWaitMs` (Dispatcher::stop). Hooks then end what the
+    // libraries still had pending; the dispatcher no longer runs anything for them.
+    void finalize(int deliveryWaitMs);
     void onFinalize(std::function<void()> hook);
     bool finalized() const { return finalized_.load(std::memory_order_acquire); }
     std::int64_t finalizeCalls() const { return finalizeCalls_.load(); }

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "velvix/Velvix.h"
@@ -154,9 +155,21 @@ private:
         IK7RRolloverProviderListener* listener;
     };
 
+    // A delivery past its check and not yet back from its call. Nothing else keeps the listener
+    // alive for it, so an unsubscribe waits for those of the subscription it takes away, unless
+    // it is made inside one.
+    struct Delivery
+    {
+        std::uint64_t token;
+        std::thread::id thread;
+    };
+    class Delivering;
+
     mutable std::mutex mutex_;
     mutable std::condition_variable subscribersChanged_;
+    std::condition_variable delivered_;
     std::vector<Held> listeners_;
+    std::vector<Delivery> delivering_;
     std::uint64_t nextToken_ = 1;
 };
 

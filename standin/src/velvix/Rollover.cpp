@@ -4,6 +4,7 @@
 // "IK7RRolloverProvider::<name>".
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <variant>
 
 #include "LoginRules.h"
@@ -67,19 +68,81 @@ void RolloverProvider::subscribe(IK7RRolloverProviderListener* listener)
     subscribersChanged_.notify_all();
 }
 
+// The caller may let the listener go once this returns, so a delivery to the subscription taken
+// away that already passed its check on another thread is waited for (the listener's own
+// callback unsubscribing is not). After process exit began, nothing waits for a delivery.
 void RolloverProvider::unsubscribe(IK7RRolloverProviderListener* listener)
 {
     journal("velvix", "IK7RRolloverProvider::unsubscribe", {flag(listener != nullptr)});
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     const auto newest = std::find_if(listeners_.rbegin(), listeners_.rend(),
                                      [listener](const Held& h) { return h.listener == listener; });
-    if (newest != listeners_.rend())
-        listeners_.erase(std::next(newest).base());
+    if (newest == listeners_.rend())
+        return;
+    const std::uint64_t token = newest->token;
+    listeners_.erase(std::next(newest).base());
     subscribersChanged_.notify_all();
+    const auto done = [&] {
+        return std::none_of(delivering_.begin(), delivering_.end(), [&](const Delivery& d) {
+            return d.token == token && d.thread != std::this_thread::get_id();
+        });
+    };
+    while (!delivered_.wait_for(lock, std::chrono::milliseconds(50), done))
+    {
+        lock.unlock();
+        const bool exiting = world().dispatcher().exiting();
+        lock.lock();
+        if (exiting)
+            return;
+    }
 }
 
-// Each listener is re-checked just before its call and called with no lock held; nothing keeps
-// it alive meanwhile, which is the interface's own rule.
+// The scope of one listener call of a delivery, which an unsubscribe may be waiting for; also
+// ended by a thread unwound inside the call.
+class RolloverProvider::Delivering
+{
+public:
+    Delivering(RolloverProvider& provider, std::uint64_t token) : provider_(provider), token_(token) {}
+    ~Delivering()
+    {
+        std::lock_guard<std::mutex> lock(provider_.mutex_);
+        auto& delivering = provider_.delivering_;
+        const auto self = std::this_thread::get_id();
+        delivering.erase(std::find_if(delivering.begin(), delivering.end(), [&](const Delivery& d) {
+            return d.token == token_ && d.thread == self;
+        }));
+        provider_.delivered_.notify_all();
+    }
+    Delivering(const Delivering&) = delete;
+    Delivering& operator=(const Delivering&) = delete;
+
+private:
+    RolloverProvider& provider_;
+    const std::uint64_t token_;
+};
+
+namespace
+{
+
+// A "value" fault of this name holds a delivery that many milliseconds between its check and its
+// call, journaled as it begins, so that a test can act in that window.
+constexpr const char* PauseOp = "IK7RRolloverProviderListener::onStatusChanged";
+
+void pauseBeforeCall()
+{
+    if (auto fault = takeFault(PauseOp))
+        if (auto ms = fault->asInt())
+        {
+            journal("velvix", PauseOp, {number(*ms)});
+            std::this_thread::sleep_for(std::chrono::milliseconds(*ms));
+        }
+}
+
+}  // namespace
+
+// Each listener is re-checked just before its call and called with no lock held; from the check
+// to the call's return the delivery is counted, which is what keeps an unsubscribe from returning
+// meanwhile.
 void RolloverProvider::deliverStatus(int status)
 {
     std::vector<Held> held;
@@ -94,7 +157,10 @@ void RolloverProvider::deliverStatus(int status)
             if (std::none_of(listeners_.begin(), listeners_.end(),
                              [&](const Held& now) { return now.token == h.token; }))
                 continue;
+            delivering_.push_back({h.token, std::this_thread::get_id()});
         }
+        const Delivering delivering(*this, h.token);
+        pauseBeforeCall();
         h.listener->onStatusChanged(static_cast<K7RRolloverStatus>(status));
     }
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "EventQueues.h"
 #include "Session.h"
@@ -99,10 +100,13 @@ int CK7RTransport::getClosedHistorySize()
         sim::world().scenario().read([](const sim::ScenarioState& s) { return s.transport.closedHistorySize; }));
 }
 
+// As a library that joins its delivery thread: the delivery in progress is waited for as long as
+// it takes, so a caller that keeps what it needs (the interpreter lock) waits here for good rather
+// than see it end after this returned. Called from a delivery, the thread ends after it.
 void CK7RTransport::finialize()
 {
     sim::journal(Lib, "CK7RTransport::finialize");
-    sim::world().finalize();
+    sim::world().finalize(std::numeric_limits<int>::max());
     // No thread stays blocked on a queue of a library that has ended.
     sim::velvix::wakeAllQueues();
 }
