@@ -19,6 +19,7 @@
 #include "GILGuard.h"
 #include "PythonExit.h"
 #include "Messages.h"
+#include "ObjectHandles.h"
 
 namespace vexa2 { namespace python {
 
@@ -121,6 +122,20 @@ struct CallbackSite
 
     mutable PyObject* m_name = nullptr;  // never given back: the sites live as long as the module
 };
+
+// A library object that the library lends to a callback, handed to forward as it is: the handle
+// Python receives is made inside forward, where a failure to make it is reported.
+template <class T>
+struct LentObject
+{
+    T* object;
+};
+
+template <class T>
+LentObject<T> lent(T* object)
+{
+    return LentObject<T>{object};
+}
 
 namespace detail {
 
@@ -305,9 +320,18 @@ namespace detail {
 
 // An argument that forward makes into a Python object: it has toPython().
 template <class T, class = void>
-constexpr bool madeInForward = false;
+constexpr bool madeIntoPython = false;
 template <class T>
-constexpr bool madeInForward<T, std::void_t<decltype(std::declval<T&>().toPython())>> = true;
+constexpr bool madeIntoPython<T, std::void_t<decltype(std::declval<T&>().toPython())>> = true;
+
+template <class T>
+constexpr bool isLentObject = false;
+template <class T>
+constexpr bool isLentObject<LentObject<T>> = true;
+
+// What forward makes, which may fail: it needs the callback's site to report that.
+template <class T>
+constexpr bool madeInForward = madeIntoPython<T> || isLentObject<T>;
 
 // How forward hands one argument to the owner's method: as it is.
 template <class T, class = void>
@@ -327,7 +351,7 @@ private:
 // finalizing interpreter ends inside the override. The argument hears when the call returned and
 // when it was abandoned.
 template <class T>
-class Passed<T, std::enable_if_t<madeInForward<T>>>
+class Passed<T, std::enable_if_t<madeIntoPython<T>>>
 {
 public:
     explicit Passed(T&& value) : m_value(std::forward<T>(value))
@@ -364,6 +388,26 @@ private:
     bool m_made = true;
 };
 
+// A lent library object: the handle that Python may keep takes a reference of its own. Should
+// the handle not be made, its deleter has given that reference back.
+template <class T>
+class Passed<LentObject<T>>
+{
+public:
+    explicit Passed(LentObject<T>&& lent)
+    {
+        if (lent.object)
+            lent.object->addRef();
+        m_handle = makeLibraryHandle(lent.object);
+    }
+
+    LibraryHandle<T>& get() { return m_handle; }
+    void drop() {}
+
+private:
+    LibraryHandle<T> m_handle;
+};
+
 template <class Impl, class... Params, class... P>
 void callPassed(Impl* owner, void (Impl::*callback)(Params...), P&&... passed)
 {
@@ -390,15 +434,15 @@ protected:
     void forward(void (Impl::*callback)(Params...), Args&&... args)
     {
         static_assert(!(detail::madeInForward<Args> || ...),
-                      "an argument made into a Python object here needs its callback's site");
+                      "an argument made here needs its callback's site");
         deliver([&](Impl* owner) {
             detail::callPassed(owner, callback, detail::Passed<Args>(std::forward<Args>(args))...);
         });
     }
 
-    // The same for arguments made into Python objects here (a lent row), which may fail (out of
-    // memory): the failure is reported as the call of `site`'s override failing, and the owner's
-    // method is not called.
+    // The same for arguments made here (a lent row into a Python object, a lent library object
+    // into a handle), which may fail (out of memory): the failure is reported as the call of
+    // `site`'s override failing, and the owner's method is not called.
     template <class... Params, class... Args>
     void forward(const CallbackSite& site, void (Impl::*callback)(Params...), Args&&... args)
     {

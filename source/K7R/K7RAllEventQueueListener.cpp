@@ -16,9 +16,7 @@ const CallbackSite kPutInQueue{"on_put_in_queue", "AK7RAllEventQueueListener::on
 
 void K7RAllEventQueueListenerHelper::onPutInQueue(IK7RAllEventQueueItem* item)
 {
-    if (item)
-        item->addRef();
-    forward(&K7RAllEventQueueListenerImpl::onPutInQueue, makeLibraryHandle(item));
+    forward(kPutInQueue, &K7RAllEventQueueListenerImpl::onPutInQueue, lent(item));
 }
 
 void K7RAllEventQueueListenerImpl::onPutInQueue(LibraryHandle<IK7RAllEventQueueItem> item)

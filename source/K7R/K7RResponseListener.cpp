@@ -20,19 +20,11 @@ const CallbackSite kRequestFailed{"on_request_failed", "AK7RResponseListener::on
 const CallbackSite kTablesUpdates{"on_tables_updates", "AK7RResponseListener::on_tables_updates",
                                   "onTablesUpdates", kFile, 47};
 
-// The library lends the response: a handle that Python may keep needs a reference of its own.
-LibraryHandle<IK7RResponse> keepResponse(IK7RResponse* response)
-{
-    if (response)
-        response->addRef();
-    return makeLibraryHandle(response);
-}
-
 }  // namespace
 
 void K7RResponseListenerHelper::onRequestCompleted(const char* requestId, IK7RResponse* response)
 {
-    forward(&K7RResponseListenerImpl::onRequestCompleted, requestId, keepResponse(response));
+    forward(kRequestCompleted, &K7RResponseListenerImpl::onRequestCompleted, requestId, lent(response));
 }
 
 void K7RResponseListenerHelper::onRequestFailed(const char* requestId, const char* error)
@@ -42,7 +34,7 @@ void K7RResponseListenerHelper::onRequestFailed(const char* requestId, const cha
 
 void K7RResponseListenerHelper::onTablesUpdates(IK7RResponse* response)
 {
-    forward(&K7RResponseListenerImpl::onTablesUpdates, keepResponse(response));
+    forward(kTablesUpdates, &K7RResponseListenerImpl::onTablesUpdates, lent(response));
 }
 
 void K7RResponseListenerImpl::onRequestCompleted(const char* requestId,

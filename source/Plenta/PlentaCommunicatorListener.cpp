@@ -27,20 +27,21 @@ const CallbackSite kRequestCancelled{"on_request_cancelled",
 void PlentaCommunicatorListenerHelper::onRequestCompleted(
     plenta::IPlentaCommunicatorRequest* request, plenta::IPlentaCommunicatorResponse* response)
 {
-    forward(&PlentaCommunicatorListenerImpl::onRequestCompleted, keepLent(request),
-            keepLent(response));
+    forward(kRequestCompleted, &PlentaCommunicatorListenerImpl::onRequestCompleted, lent(request),
+            lent(response));
 }
 
 void PlentaCommunicatorListenerHelper::onRequestFailed(plenta::IPlentaCommunicatorRequest* request,
                                                        plenta::IError* error)
 {
-    forward(&PlentaCommunicatorListenerImpl::onRequestFailed, keepLent(request), keepLent(error));
+    forward(kRequestFailed, &PlentaCommunicatorListenerImpl::onRequestFailed, lent(request),
+            lent(error));
 }
 
 void PlentaCommunicatorListenerHelper::onRequestCancelled(
     plenta::IPlentaCommunicatorRequest* request)
 {
-    forward(&PlentaCommunicatorListenerImpl::onRequestCancelled, keepLent(request));
+    forward(kRequestCancelled, &PlentaCommunicatorListenerImpl::onRequestCancelled, lent(request));
 }
 
 void PlentaCommunicatorListenerImpl::onRequestCompleted(

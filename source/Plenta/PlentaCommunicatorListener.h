@@ -59,13 +59,4 @@ public:
     virtual void onCommunicatorInitFailed(LibraryHandle<plenta::IError> error);
 };
 
-// A lent library object kept for Python: a reference of its own, released with the handle.
-template <class T>
-LibraryHandle<T> keepLent(T* object)
-{
-    if (object)
-        object->addRef();
-    return makeLibraryHandle(object);
-}
-
 } }  // namespace vexa2::python

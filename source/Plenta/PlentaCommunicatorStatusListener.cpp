@@ -28,7 +28,7 @@ void PlentaCommunicatorStatusListenerHelper::onCommunicatorStatusChanged(bool re
 
 void PlentaCommunicatorStatusListenerHelper::onCommunicatorInitFailed(plenta::IError* error)
 {
-    forward(&PlentaCommunicatorStatusListenerImpl::onCommunicatorInitFailed, keepLent(error));
+    forward(kInitFailed, &PlentaCommunicatorStatusListenerImpl::onCommunicatorInitFailed, lent(error));
 }
 
 void PlentaCommunicatorStatusListenerImpl::onCommunicatorStatusChanged(bool ready)
