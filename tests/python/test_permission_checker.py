@@ -242,9 +242,6 @@ def group(t, command, **params):
     return took(t, send_command(t.session, t.answers, top, orders))
 
 
-# A step of 1 follows the market (dynamic); a larger one moves in fixed steps.
-DYNAMIC_STEP, FIXED_STEP = 1, 10
-
 SCENARIOS = {
     "can_create_market_open_order": lambda t: took(t, market_order(t)),
     "can_change_market_open_order": lambda t: edit(t, market_order(t), 1.2),
@@ -278,21 +275,18 @@ SCENARIOS = {
     "can_create_net_stop_limit_order": lambda t: took(t, net_stop(t)),
     "can_change_net_stop_limit_order": lambda t: edit(t, net_stop(t, LIMIT)),
     "can_delete_net_stop_limit_order": lambda t: delete(t, net_stop(t)),
-    "can_use_dynamic_trailing_for_stop": lambda t: took(t, on_trade(t, STOP, trail_step=DYNAMIC_STEP)),
-    "can_use_dynamic_trailing_for_limit":
-        lambda t: took(t, on_trade(t, LIMIT, trail_step=DYNAMIC_STEP)),
-    "can_use_dynamic_trailing_for_entry_stop":
-        lambda t: took(t, entry_order(t, trail_step=DYNAMIC_STEP)),
-    "can_use_dynamic_trailing_for_entry_limit":
-        lambda t: took(t, entry_order(t, Orders.LIMIT_ENTRY, trail_step=DYNAMIC_STEP)),
-    "can_use_fluctuate_trailing_for_stop": lambda t: took(t, on_trade(t, STOP, trail_step=FIXED_STEP)),
-    "can_use_fluctuate_trailing_for_limit":
-        lambda t: took(t, on_trade(t, LIMIT, trail_step=FIXED_STEP)),
-    "can_use_fluctuate_trailing_for_entry_stop":
-        lambda t: took(t, entry_order(t, trail_step=FIXED_STEP)),
-    "can_use_fluctuate_trailing_for_entry_limit":
-        lambda t: took(t, entry_order(t, Orders.LIMIT_ENTRY, trail_step=FIXED_STEP)),
 }
+
+# A trailing order of each kind: a step of 1 follows the market (dynamic), a larger one moves in
+# fixed steps.
+TRAILING = {"stop": lambda t, step: on_trade(t, STOP, trail_step=step),
+            "limit": lambda t, step: on_trade(t, LIMIT, trail_step=step),
+            "entry_stop": lambda t, step: entry_order(t, trail_step=step),
+            "entry_limit": lambda t, step: entry_order(t, Orders.LIMIT_ENTRY, trail_step=step)}
+for trailing, step in (("dynamic", 1), ("fluctuate", 10)):
+    for order, make in TRAILING.items():
+        SCENARIOS[f"can_use_{trailing}_trailing_for_{order}"] = \
+            lambda t, make=make, step=step: took(t, make(t, step))
 
 
 def test_every_question_has_its_request():
