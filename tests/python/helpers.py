@@ -71,6 +71,11 @@ class Recorder:
         with self._changed:
             return list(self._items)
 
+    def clear(self):
+        """Lets go of what was collected."""
+        with self._changed:
+            self._items.clear()
+
 
 def new_session(sim):
     """A session made through the module, with its id in the simulated world."""
@@ -225,19 +230,27 @@ def members(cls):
             for name, member in vars(cls).items() if name not in _BOILERPLATE]
 
 
-def send_command(session, listener, params):
-    """Builds an order request from {K7RRequestParamsEnum: str, int or float}, sends it and gives
-    its request id; the outcome arrives at `listener`."""
+def send_command(session, listener, params, children=()):
+    """Builds an order request from {K7RRequestParamsEnum: str, int or float} (and a child value
+    map of each of `children`, alike), sends it and gives its request id; the outcome arrives at
+    `listener`."""
     factory = session.request_factory
-    value_map = factory.create_value_map()
-    for param, value in params.items():
-        if isinstance(value, str):
-            value_map.set_string(param, value)
-        elif isinstance(value, float):
-            value_map.set_double(param, value)
-        else:
-            value_map.set_int(param, value)
-    request = factory.create_order_request(value_map)
+
+    def value_map(params):
+        built = factory.create_value_map()
+        for param, value in params.items():
+            if isinstance(value, str):
+                built.set_string(param, value)
+            elif isinstance(value, float):
+                built.set_double(param, value)
+            else:
+                built.set_int(param, value)
+        return built
+
+    parent = value_map(params)
+    for child in children:
+        parent.append_child(value_map(child))
+    request = factory.create_order_request(parent)
     assert request is not None, factory.last_error
     session.send_request(request)
     return request.request_id

@@ -1,10 +1,14 @@
 """tests/python/test_permission_checker.py: the K7RPermissionChecker class: its 35 questions in
 the library's order, and the simulated demo account's answers for the offers' instruments and for
-an instrument the server does not know."""
+an instrument the server does not know, each held against what the server does with the request
+that the question is about."""
 
 import pytest
 
 import dedezi
+from helpers import send_command
+from test_velvix_sim_orders import desk  # noqa: F401 (a fixture)
+from test_velvix_sim_stops import LIMIT, STOP, level, trader  # noqa: F401 (trader is a fixture)
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -89,13 +93,22 @@ def test_class_docstring_and_no_constructor():
         dedezi.K7RPermissionChecker()
 
 
+# What the simulated desk does: market orders that open and close trades (which execute at once,
+# so nothing changes or deletes them), entry orders, a trade's stops and limits, and changes of the
+# offer subscription.
+SERVER_DOES = {"can_create_market_open_order", "can_create_market_close_order",
+               "can_create_entry_order", "can_change_entry_order", "can_delete_entry_order",
+               "can_create_stop_limit_order", "can_change_stop_limit_order",
+               "can_delete_stop_limit_order", "can_change_offer_subscription"}
+
+
 @pytest.mark.parametrize("instrument", ["EUR/USD", "XAU/USD", "US30"])
-def test_a_no_dealer_account_may_trade_but_not_ask_for_quotes(checker, instrument):
+def test_what_the_desk_does_is_enabled_and_the_rest_disabled(checker, instrument):
     answers = {name: getattr(checker, name)(instrument) for name, _ in INSTRUMENT_QUESTIONS}
     assert all(type(answer) is P for answer in answers.values())
-    assert {name for name, answer in answers.items() if answer == DISABLED} == QUOTES
-    assert {name for name, answer in answers.items() if answer == ENABLED} == \
-        {name for name, _ in INSTRUMENT_QUESTIONS} - QUOTES
+    assert {name for name, answer in answers.items() if answer == ENABLED} == SERVER_DOES
+    assert {name for name, answer in answers.items() if answer == DISABLED} == \
+        {name for name, _ in INSTRUMENT_QUESTIONS} - SERVER_DOES
 
 
 @pytest.mark.parametrize("instrument", ["ABC/XYZ", "eur/usd", ""])
@@ -129,14 +142,10 @@ DYNAMIC = [name for name, _ in TRAILING_QUESTIONS if "dynamic" in name]
 FIXED = [name for name, _ in TRAILING_QUESTIONS if "fluctuate" in name]
 
 
-@pytest.mark.parametrize("dynamic, fixed, expected_dynamic, expected_fixed", [
-    ("Y", "Y", ENABLED, ENABLED),          # the demo account's
-    ("N", "Y", DISABLED, ENABLED),
-    ("Y", "N", ENABLED, DISABLED),
-    (None, None, HIDDEN, HIDDEN),          # properties the server does not send
-])
-def test_trailing_questions_follow_the_system_properties(sim, checker, dynamic, fixed,
-                                                         expected_dynamic, expected_fixed):
+@pytest.mark.parametrize("dynamic, fixed", [("Y", "Y"), ("N", "Y"), ("Y", "N"), (None, None)],
+                         ids=["the demo account's", "fixed only", "dynamic only", "not sent"])
+def test_trailing_is_disabled_whatever_the_system_properties_say(sim, checker, dynamic, fixed):
+    """The server trails no order, so no trailing property may enable one."""
     properties = [(name, value) for name, value in sim.system_properties()
                   if name not in ("TRAILING_DYNAMIC", "TRAILING_FLUCTUATE")]
     if dynamic is not None:
@@ -144,5 +153,154 @@ def test_trailing_questions_follow_the_system_properties(sim, checker, dynamic, 
     if fixed is not None:
         properties.append(("TRAILING_FLUCTUATE", fixed))
     sim.set_system_properties(properties)
-    assert [getattr(checker, name)() for name in DYNAMIC] == [expected_dynamic] * 4
-    assert [getattr(checker, name)() for name in FIXED] == [expected_fixed] * 4
+    assert [getattr(checker, name)() for name in DYNAMIC + FIXED] == [DISABLED] * 8
+
+
+# --- held against the server ---------------------------------------------------------------------
+# For each question, the request a script sends to do what it asks, on EUR/USD, in virtual time so
+# that a market order is still there to change or delete; each gives whether the server took it.
+
+Params = dedezi.K7RRequestParamsEnum
+Orders, Commands = dedezi.Constants.Orders, dedezi.Constants.Commands
+BUY, SELL = dedezi.Constants.BUY, dedezi.Constants.SELL
+
+
+def took(t, request_id):
+    return t.answers.outcome(request_id)[0] == "completed"
+
+
+def market_order(t, **extra):
+    return t.send(order_type=Orders.TRUE_MARKET_OPEN, offer_id="1", buy_sell=BUY, amount=1_000,
+                  account_id=t.account.account_id, **extra)
+
+
+def entry_order(t, order_type=Orders.STOP_ENTRY, **extra):
+    """A buy entry 50 pips off the market: a stop above it, a limit below."""
+    offer = t.offer()
+    rate = round(offer.ask + (0.005 if order_type == Orders.STOP_ENTRY else -0.005), 5)
+    return t.send(order_type=order_type, offer_id="1", buy_sell=BUY, amount=1_000,
+                  account_id=t.account.account_id, rate=rate, **extra)
+
+
+def filled_trade(t):
+    request_id = market_order(t)
+    order_id = t.created(request_id)
+    t.batch(request_id)  # once its row is in, its fill is due on the clock
+    t.sim.advance(200)
+    t.batch(request_id, 1)
+    (trade,) = [row for row in t.rows(dedezi.K7RTableType.TRADES) if row.open_order_id == order_id]
+    return trade
+
+
+def on_trade(t, kind, **extra):
+    """A stop or limit sent for a new trade, 20 pips off."""
+    trade = filled_trade(t)
+    return t.protect(trade, kind, level(t.offer(), BUY, kind, 20), **extra)
+
+
+def close_order(t, **extra):
+    return t.send(order_type=Orders.TRUE_MARKET_CLOSE, trade_id=filled_trade(t).trade_id, **extra)
+
+
+def net_close(t):
+    return t.send(order_type=Orders.TRUE_MARKET_CLOSE, offer_id="1", buy_sell=SELL,
+                  account_id=t.account.account_id, net_quantity="Y")
+
+
+def net_stop(t, kind=STOP):
+    return t.send(order_type=kind, offer_id="1", buy_sell=SELL, account_id=t.account.account_id,
+                  rate=level(t.offer(), BUY, kind, 20), net_quantity="Y")
+
+
+def edit(t, placing, rate=None):
+    """Changes the rate of the order that `placing` made, when the server made it."""
+    if not took(t, placing):
+        return False
+    order_id = t.created(placing)
+    t.batch(placing)  # its row came in
+    rate = rate or t.orders()[order_id].rate + 0.0010
+    return took(t, t.command(Commands.EDIT_ORDER, order_id=order_id, rate=rate))
+
+
+def delete(t, placing):
+    if not took(t, placing):
+        return False
+    return took(t, t.command(Commands.DELETE_ORDER, order_id=t.created(placing)))
+
+
+def group(t, command, **params):
+    """A contingency command over two entry orders: given as child orders to create, or by id."""
+    orders = [{Params.COMMAND: Commands.CREATE_ORDER, Params.ORDER_TYPE: Orders.STOP_ENTRY,
+               Params.OFFER_ID: "1", Params.ACCOUNT_ID: t.account.account_id,
+               Params.BUY_SELL: BUY, Params.AMOUNT: 1_000, Params.RATE: rate}
+              for rate in (round(t.offer().ask + 0.005, 5), round(t.offer().ask + 0.006, 5))]
+    if command != Commands.CREATE_OCO and command != Commands.CREATE_OTO:
+        orders = [{Params.ORDER_ID: t.created(t.send(**{p.name.lower(): v for p, v in o.items()}))}
+                  for o in orders]
+    top = {Params.COMMAND: command}
+    top.update({getattr(Params, name.upper()): value for name, value in params.items()})
+    return took(t, send_command(t.session, t.answers, top, orders))
+
+
+SCENARIOS = {
+    "can_create_market_open_order": lambda t: took(t, market_order(t)),
+    "can_change_market_open_order": lambda t: edit(t, market_order(t), 1.2),
+    "can_delete_market_open_order": lambda t: delete(t, market_order(t)),
+    "can_create_market_close_order": lambda t: took(t, close_order(t)),
+    "can_change_market_close_order": lambda t: edit(t, close_order(t), 1.2),
+    "can_delete_market_close_order": lambda t: delete(t, close_order(t)),
+    "can_create_entry_order": lambda t: took(t, entry_order(t)),
+    "can_change_entry_order": lambda t: edit(t, entry_order(t)),
+    "can_delete_entry_order": lambda t: delete(t, entry_order(t)),
+    "can_create_stop_limit_order": lambda t: took(t, on_trade(t, STOP)),
+    "can_change_stop_limit_order": lambda t: edit(t, on_trade(t, LIMIT)),
+    "can_delete_stop_limit_order": lambda t: delete(t, on_trade(t, STOP)),
+    # No request asks the dealer for a quote or deletes one.
+    "can_request_quote": None,
+    "can_accept_quote": lambda t: took(t, t.command(Commands.ACCEPT_ORDER, order_id="1")),
+    "can_delete_quote": None,
+    "can_create_oco": lambda t: group(t, Commands.CREATE_OCO),
+    "can_create_oto": lambda t: group(t, Commands.CREATE_OTO),
+    "can_join_to_new_contingency_group":
+        lambda t: group(t, Commands.JOIN_TO_NEW_CONTINGENCY_GROUP, contingency_group_type=1),
+    "can_join_to_existing_contingency_group":
+        lambda t: group(t, Commands.JOIN_TO_EXISTING_CONTINGENCY_GROUP, contingency_id="G1"),
+    "can_remove_from_contingency_group":
+        lambda t: group(t, Commands.REMOVE_FROM_CONTINGENCY_GROUP),
+    "can_change_offer_subscription": lambda t: took(t, t.command(
+        Commands.SET_SUBSCRIPTION_STATUS, offer_id="1", subscription_status="T")),
+    "can_create_net_close_order": lambda t: took(t, net_close(t)),
+    "can_change_net_close_order": lambda t: edit(t, net_close(t), 1.2),
+    "can_delete_net_close_order": lambda t: delete(t, net_close(t)),
+    "can_create_net_stop_limit_order": lambda t: took(t, net_stop(t)),
+    "can_change_net_stop_limit_order": lambda t: edit(t, net_stop(t, LIMIT)),
+    "can_delete_net_stop_limit_order": lambda t: delete(t, net_stop(t)),
+}
+
+# A trailing order of each kind: a step of 1 follows the market (dynamic), a larger one moves in
+# fixed steps.
+TRAILING = {"stop": lambda t, step: on_trade(t, STOP, trail_step=step),
+            "limit": lambda t, step: on_trade(t, LIMIT, trail_step=step),
+            "entry_stop": lambda t, step: entry_order(t, trail_step=step),
+            "entry_limit": lambda t, step: entry_order(t, Orders.LIMIT_ENTRY, trail_step=step)}
+for trailing, step in (("dynamic", 1), ("fluctuate", 10)):
+    for order, make in TRAILING.items():
+        SCENARIOS[f"can_use_{trailing}_trailing_for_{order}"] = \
+            lambda t, make=make, step=step: took(t, make(t, step))
+
+
+def test_every_question_has_its_request():
+    assert list(SCENARIOS) == [name for name, _ in INSTRUMENT_QUESTIONS + TRAILING_QUESTIONS]
+
+
+@pytest.mark.parametrize("question", list(SCENARIOS))
+def test_what_the_checker_enables_the_server_accepts(sim, trader, question):
+    ask = getattr(trader.session.login_rules.permission_checker, question)
+    answer = ask() if question in DYNAMIC + FIXED else ask("EUR/USD")
+    assert answer in (ENABLED, DISABLED)
+    sim.clock_virtual()
+    scenario = SCENARIOS[question]
+    if scenario is None:
+        assert answer == DISABLED, "the checker enables what no request can do"
+    else:
+        assert scenario(trader) == (answer == ENABLED)

@@ -85,6 +85,7 @@ class Terminal:
 
     def close_session(self):
         self.session.unsubscribe_response(self.answers)
+        self.answers.events.clear()
         self.session.unsubscribe_session_status(self.status)
         self.session.logout()
 
@@ -142,7 +143,7 @@ def test_two_sessions_of_a_user_show_one_account_and_hear_each_change(sim, termi
     trade = first.open()
     assert [call[:2] for call in heard.calls.wait_for(1)] == [("added", trade.trade_id)]
     assert queue.timed_wait_get(5000).trade_id == trade.trade_id
-    assert ("updates", trade.open_order_req_id) in second.answers.events.items
+    assert second.answers.updates(second.answers.events.items, trade.open_order_req_id)
     assert second.seen() == first.seen()
     eurusd = second.table(T.OFFERS).get_row(0)
     sim.set_price("1", round(eurusd.bid - 0.0004, 5), round(eurusd.ask - 0.0004, 5))

@@ -19,25 +19,31 @@ BUY, SELL = dedezi.Constants.BUY, dedezi.Constants.SELL
 
 
 class Answers(dedezi.AK7RResponseListener):
-    """Failures by request id, and how many TABLES_UPDATES each request caused."""
+    """Each request's answers and the TABLES_UPDATES it caused, by request id, with their
+    responses."""
 
     def __init__(self):
         super().__init__()
         self.events = Recorder()
 
     def on_request_completed(self, request_id, response):
-        self.events.add(("completed", request_id))
+        self.events.add(("completed", request_id, response))
 
     def on_request_failed(self, request_id, error):
         self.events.add(("failed", request_id, error))
 
     def on_tables_updates(self, response):
-        self.events.add(("updates", response.request_id))
+        self.events.add(("updates", response.request_id, response))
+
+    @staticmethod
+    def updates(items, request_id):
+        """The TABLES_UPDATES responses of the request among `items`, in order."""
+        return [e[2] for e in items if e[:2] == ("updates", request_id)]
 
     def wait_settled(self, request_ids):
         """Waits until each request's two batches (placed, then filled or closed) arrived."""
         def settled(items):
-            return all(sum(1 for e in items if e == ("updates", r)) >= 2 for r in request_ids)
+            return all(len(self.updates(items, r)) >= 2 for r in request_ids)
         assert settled(self.events.wait_until(settled, timeout=10)), "the desk did not settle"
 
     def failure(self, request_id):
@@ -45,10 +51,17 @@ class Answers(dedezi.AK7RResponseListener):
         items = self.events.wait_until(lambda items: any(e[:2] == ("failed", request_id) for e in items))
         return next((e[2] for e in items if e[:2] == ("failed", request_id)), None)
 
+    def outcome(self, request_id):
+        """("completed", response) or ("failed", reason): the request's answer."""
+        def answered(items):
+            return any(e[0] in ("completed", "failed") and e[1] == request_id for e in items)
+        items = self.events.wait_until(answered, timeout=10)
+        return next((e[0], e[2]) for e in items if e[0] in ("completed", "failed") and e[1] == request_id)
+
     def placed(self, request_ids):
         """Waits until each request's order row went in."""
         def placed(items):
-            return all(("updates", r) in items for r in request_ids)
+            return all(self.updates(items, r) for r in request_ids)
         assert placed(self.events.wait_until(placed, timeout=10)), "the orders were not placed"
 
 
@@ -78,6 +91,9 @@ def desk(loaded):
     send.open, send.close = open_, close
     yield manager, send, answers
     session.unsubscribe_response(answers)
+    # The responses, and the session with its tables' rows, go now rather than at a collection.
+    answers.events.clear()
+    del send.open, send.close
 
 
 def assert_flat(manager):

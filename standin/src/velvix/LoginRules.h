@@ -53,4 +53,16 @@ struct Quantities
 };
 std::optional<Quantities> quantities(const char* instrument, std::int64_t baseUnitSize, std::int64_t amountLimit);
 
+// The least distances from the market, in pips, that the trading settings report for an
+// instrument: of a trade's stop and limit, and of entry stops and limits; nullopt for an
+// instrument the server does not quote.
+struct Distances
+{
+    int stopForTrade = 0;
+    int limitForTrade = 0;
+    int entryStop = 0;
+    int entryLimit = 0;
+};
+std::optional<Distances> distances(const char* instrument);
+
 }  // namespace sim::velvix

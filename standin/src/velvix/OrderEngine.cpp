@@ -2,7 +2,11 @@
 // order is answered at once (CREATE_ORDER_RESPONSE), its order row goes in with the next batch, and
 // one fill delay later the trade comes in, the order leaves and the account and summary move, in
 // one batch. Entry orders wait for their rate, checked at each price change of their offer, and
-// fill the same way. A close order ("CM") moves its trade into the closed trades the same way.
+// fill the same way. A close order ("CM") moves its trade into the closed trades the same way. A
+// trade's stop ("S") and limit ("L"), placed on it or asked for with the market order that opens
+// it, wait with the entry orders and close it at the market once reached, the other going with
+// it. Waiting orders take a new rate (EditOrder) or are taken out (DeleteOrder); what the desk does
+// not do (net quantity, trailing, contingent orders) is refused, never ignored.
 // Every batch is worked out on the dispatcher from the account as the batches before it left it,
 // and the account and summary are summed afresh from the open trades, so that no interleaving of
 // orders leaves margin behind; it reaches every session logged in to the account. Fills and closes
@@ -20,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "Accounts.h"
 #include "LoginRules.h"
@@ -80,6 +85,13 @@ std::optional<double> numberParam(const MapContents& c, P p)
     if (const auto* d = std::get_if<double>(v))
         return *d;
     return std::nullopt;
+}
+
+// A number above 0 (not an infinity); nothing for anything else.
+std::optional<double> positiveNumber(const MapContents& c, P p)
+{
+    const std::optional<double> v = numberParam(c, p);
+    return v && std::isfinite(*v) && *v > 0.0 ? v : std::nullopt;
 }
 
 // A number as it was given: the shortest text that reads back as the same double.
@@ -323,23 +335,38 @@ struct Ticket
 {
     std::shared_ptr<AccountBook> book;  // the account the order works on
     std::string requestId, orderId, offerId, accountId, type;
-    bool buy = true;
+    std::string tradeId;  // the trade a close, a stop or a limit works on
+    bool buy = true;      // the order's side: a close's, a stop's and a limit's oppose their trade's
     int amount = 0;
     double rate = 0.0;
+    double stopRate = 0.0, limitRate = 0.0;  // a market order's stop and limit for its trade (0: none)
 };
+
+// Orders that work on a trade: a close ("CM"), a stop ("S"), a limit ("L").
+bool onTrade(const std::string& type)
+{
+    return type == "CM" || type == "S" || type == "L";
+}
+
+// Market orders ("OM", "CM") execute at once (immediate or cancel); the rest wait, good till
+// cancelled.
+bool atMarket(const std::string& type)
+{
+    return type == "OM" || type == "CM";
+}
 
 CellValues orderCells(const Ticket& t, const CellValues& account, double rate, const char* status)
 {
     return {{"OrderID", t.orderId},           {"RequestID", t.requestId},
-            {"Rate", rate},                   {"TradeID", std::string()},
+            {"Rate", rate},                   {"TradeID", t.tradeId},
             {"AccountID", t.accountId},       {"AccountName", textIn(account, "AccountName")},
             {"OfferID", t.offerId},           {"NetQuantity", false},
             {"BuySell", std::string(t.buy ? "B" : "S")},
-            {"Stage", std::string("O")},      {"Type", t.type},
+            {"Stage", std::string(onTrade(t.type) ? "C" : "O")}, {"Type", t.type},
             {"Status", std::string(status)},  {"StatusTime", world().clock().nowOle()},
-            {"Amount", std::int64_t{t.amount}}, {"TimeInForce", std::string(t.type == "OM" ? "IOC" : "GTC")},
+            {"Amount", std::int64_t{t.amount}}, {"TimeInForce", std::string(atMarket(t.type) ? "IOC" : "GTC")},
             {"AccountKind", textIn(account, "AccountKind")}, {"OriginAmount", std::int64_t{t.amount}},
-            {"FilledAmount", std::int64_t{0}}, {"WorkingIndicator", t.type != "OM"},
+            {"FilledAmount", std::int64_t{0}}, {"WorkingIndicator", !atMarket(t.type)},
             {"Side", std::int64_t{t.buy ? 1 : -1}}};
 }
 
@@ -365,9 +392,175 @@ Waiting& waiting()
     return *w;
 }
 
-// A fill of a ticket at the market: trade in, order out, account and summary moved, at the prices
-// and positions the batches before it left.
-std::vector<Change> fillChanges(const Ticket& t)
+void holdWaiting(const Ticket& t)
+{
+    std::lock_guard<std::mutex> lock(waiting().mutex);
+    waiting().orders[t.orderId] = t;
+}
+
+// The waiting order of the account, if there is one by that id.
+std::optional<Ticket> waitingOrder(const std::shared_ptr<AccountBook>& book, const std::string& orderId)
+{
+    std::lock_guard<std::mutex> lock(waiting().mutex);
+    auto it = waiting().orders.find(orderId);
+    if (it == waiting().orders.end() || it->second.book != book)
+        return std::nullopt;
+    return it->second;
+}
+
+// The answer to an order the server takes: the new order's id.
+void answerCreated(Session& session, const Request& request, const std::string& orderId)
+{
+    ResponseContent content;
+    content.orderId = orderId;
+    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CreateOrderResponse),
+                                            Text(request.id()), std::move(content));
+    session.deliverRequestCompleted(request.id(), response.get());
+}
+
+void answerDone(Session& session, const Request& request)
+{
+    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CommandResponse), Text(request.id()));
+    session.deliverRequestCompleted(request.id(), response.get());
+}
+
+// --- stops and limits ---------------------------------------------------------------------------
+
+// The trade's cells that name its stop or its limit.
+const char* rateColumn(bool stop)
+{
+    return stop ? "Stop" : "Limit";
+}
+
+const char* orderColumn(bool stop)
+{
+    return stop ? "StopOrderID" : "LimitOrderID";
+}
+
+std::string pipsText(double pips)
+{
+    const double shown = std::round(pips * 100.0) / 100.0;
+    return shortest(shown) + (shown == 1.0 ? " pip" : " pips");
+}
+
+// A stop or a limit of a trade at `rate`, held against the rate the trade closes at now (the bid
+// for a buy, the ask for a sell): a buy's stop goes below it and its limit above, a sell's the
+// other way round, each at least as many pips from it as the trading settings report. The refusal
+// names `field`.
+std::optional<std::string> protectionRefusal(bool stop, bool tradeBuy, double rate, const Offer& offer,
+                                             const std::string& field)
+{
+    const std::string kind = stop ? "stop" : "limit", market = tradeBuy ? "the bid" : "the ask";
+    const double close = tradeBuy ? offer.bid : offer.ask;
+    const bool below = stop == tradeBuy;  // a buy's stop, a sell's limit
+    const double away = below ? close - rate : rate - close;
+    if (!(away > 0.0))
+        return "The " + kind + " of a " + (tradeBuy ? "buy" : "sell") + " trade must be " +
+               (below ? "below " : "above ") + market + ", " + shortest(close) + " (" + field + ")";
+    const std::optional<Distances> least = distances(offer.instrument.c_str());
+    const int pips = least ? (stop ? least->stopForTrade : least->limitForTrade) : 0;
+    // Exactly at the distance is far enough, whatever the rounding of the difference.
+    if (away < pips * offer.pointSize * (1.0 - 1e-9))
+        return "The " + kind + " " + shortest(rate) + " is " + pipsText(away / offer.pointSize) + " from " + market +
+               ", " + shortest(close) + ", nearer than the " + pipsText(pips) + " the trading settings allow (" +
+               field + ")";
+    return std::nullopt;
+}
+
+// A stop or a limit for the trade that a market order opened, from that order.
+Ticket protectionOf(const Ticket& opening, const std::string& tradeId, bool stop)
+{
+    Ticket p = opening;
+    p.orderId = nextOrderId();
+    p.type = stop ? "S" : "L";
+    p.tradeId = tradeId;
+    p.buy = !opening.buy;
+    p.rate = stop ? opening.stopRate : opening.limitRate;
+    p.stopRate = p.limitRate = 0.0;
+    return p;
+}
+
+// --- closing trades ------------------------------------------------------------------------------
+
+// A close at the market: the closing order out (a close order, or the trade's stop or limit), the
+// trade's other stop and limit out, the trade out, the closed trade in, the account's balance
+// taking the realised P/L, and the offer's summary row moved (or gone with its last trade), in
+// one batch. A trade closed by a batch before it leaves only the order to take out.
+std::vector<Change> closeChanges(const Ticket& t)
+{
+    const std::optional<CellValues> trade = t.book->find(K7RTable::Trades, t.tradeId);
+    const std::optional<Offer> offer = findOffer(t.offerId);
+    const std::optional<CellValues> account = t.book->find(K7RTable::Accounts, t.accountId);
+    std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}}};
+    if (!trade || !offer || !account)
+        return changes;
+    for (const bool stop : {true, false})
+        if (const std::string other = textIn(*trade, orderColumn(stop)); !other.empty() && other != t.orderId)
+            changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, other, {}});
+    const auto text = [&](const char* id) { return textIn(*trade, id); };
+    const bool buy = text("BuySell") == "B";
+    const std::int64_t amount = intIn(*trade, "Amount");
+    const double open = doubleIn(*trade, "OpenRate");
+    const Mark realised = markAt(buy, static_cast<double>(amount), open, *offer);  // the trade's mark, now
+    // The commission of both ways: paid at the open, and charged now.
+    const double commission =
+        doubleIn(*trade, "Commission") + planCommission(t.offerId.c_str(), static_cast<int>(amount));
+    const double netPL = cents(realised.gross - commission);
+    const double now = world().clock().nowOle();
+
+    changes.push_back({K7RTable::Trades, K7RTableUpdateType::Delete, t.tradeId, {}});
+    changes.push_back({K7RTable::ClosedTrades, K7RTableUpdateType::Insert, t.tradeId,
+                       {{"TradeID", t.tradeId},
+                        {"AccountID", t.accountId},
+                        {"AccountName", textIn(*account, "AccountName")},
+                        {"AccountKind", textIn(*account, "AccountKind")},
+                        {"OfferID", t.offerId},
+                        {"Amount", amount},
+                        {"BuySell", text("BuySell")},
+                        {"GrossPL", realised.gross},
+                        {"Commission", commission},
+                        {"RolloverInterest", 0.0},
+                        {"OpenRate", open},
+                        {"OpenQuoteID", text("OpenQuoteID")},
+                        {"OpenTime", doubleIn(*trade, "OpenTime")},
+                        {"OpenOrderID", text("OpenOrderID")},
+                        {"OpenOrderReqID", text("OpenOrderReqID")},
+                        {"CloseRate", realised.close},
+                        {"CloseQuoteID", std::string("Q") + t.offerId},
+                        {"CloseTime", now},
+                        {"CloseOrderID", t.orderId},
+                        {"CloseOrderReqID", t.requestId},
+                        {"PL", realised.pips},
+                        {"Instrument", offer->instrument},
+                        {"NetPL", netPL}}});
+    const std::vector<OpenTrade> positions = openTrades(*t.book, t.tradeId);
+    changes.push_back(accountChange(t.accountId, cents(doubleIn(*account, "Balance") + netPL), positions));
+    if (std::optional<Change> summary = summaryChange(*t.book, *offer, positions))
+        changes.push_back(std::move(*summary));
+    return changes;
+}
+
+// The orders the close takes out wait no more.
+void closeTrade(const Ticket& t)
+{
+    if (!Accounts::instance().current(t.book))
+        return;
+    const std::vector<Change> changes = closeChanges(t);
+    {
+        std::lock_guard<std::mutex> lock(waiting().mutex);
+        for (const Change& c : changes)
+            if (c.table == K7RTable::Orders && c.op == K7RTableUpdateType::Delete)
+                waiting().orders.erase(c.key);
+    }
+    publish(*t.book, t.requestId, changes);
+}
+
+// --- fills ---------------------------------------------------------------------------------------
+
+// A fill of a ticket at the market: trade in, order out, the stop and limit the order asked for in
+// (`attached` gets them), account and summary moved, at the prices and positions the batches
+// before it left.
+std::vector<Change> fillChanges(const Ticket& t, std::vector<Ticket>& attached)
 {
     const std::optional<Offer> offer = findOffer(t.offerId);
     const std::optional<CellValues> account = t.book->find(K7RTable::Accounts, t.accountId);
@@ -407,6 +600,17 @@ std::vector<Change> fillChanges(const Ticket& t)
                         {"Instrument", offer->instrument},
                         {"CloseCommission", closeCommission}}});
     changes.push_back({K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}});
+    for (const bool stop : {true, false})
+    {
+        if ((stop ? t.stopRate : t.limitRate) <= 0.0)
+            continue;
+        attached.push_back(protectionOf(t, tradeId, stop));
+        const Ticket& p = attached.back();
+        setCell(changes.front().values, rateColumn(stop), p.rate);
+        setCell(changes.front().values, orderColumn(stop), p.orderId);
+        changes.push_back(
+            {K7RTable::Orders, K7RTableUpdateType::Insert, p.orderId, orderCells(p, *account, p.rate, "W")});
+    }
     std::vector<OpenTrade> positions = openTrades(*t.book, std::string());
     positions.push_back({tradeId, t.offerId, t.buy, static_cast<double>(t.amount), open, margin, mark.gross,
                          commission, closeCommission});
@@ -416,31 +620,52 @@ std::vector<Change> fillChanges(const Ticket& t)
     return changes;
 }
 
-// A reset opened the account again: what was due for the old one is dropped.
-void fill(const Ticket& t)
-{
-    if (Accounts::instance().current(t.book))
-        publish(*t.book, t.requestId, fillChanges(t));
-}
-
+// An entry stop, or a trade's stop, fills once the market goes through its rate; an entry limit,
+// or a trade's limit, once the market is at its rate or better. A buy deals at the ask and a sell
+// at the bid, so a buy trade's stop and limit (sells) watch the bid, a sell trade's the ask.
 bool triggered(const Ticket& t, const Offer& o)
 {
-    if (t.type == "SE")
+    if (t.type == "SE" || t.type == "S")
         return t.buy ? o.ask >= t.rate : o.bid <= t.rate;
-    return t.buy ? o.ask <= t.rate : o.bid >= t.rate;  // LE
+    return t.buy ? o.ask <= t.rate : o.bid >= t.rate;  // LE, L
 }
 
-// The waiting orders on these offers that their prices reached fill now.
+// A reset opened the account again: what was due for the old one is dropped. The stop and limit a
+// market order asked for wait from its fill on; one the market went through since the order was
+// taken closes the trade at once.
+void fill(const Ticket& t)
+{
+    if (!Accounts::instance().current(t.book))
+        return;
+    std::vector<Ticket> attached;
+    publish(*t.book, t.requestId, fillChanges(t, attached));
+    const std::optional<Offer> offer = findOffer(t.offerId);
+    std::optional<Ticket> due;
+    for (const Ticket& p : attached)
+    {
+        if (!due && offer && triggered(p, *offer))
+            due = p;
+        else
+            holdWaiting(p);
+    }
+    if (due)
+        closeTrade(*due);
+}
+
+// The waiting orders on these offers that their prices reached fill now: an entry opens its trade,
+// a stop or a limit closes its own (one per trade, should both be reached at once).
 void checkWaiting(const std::vector<Offer>& offers)
 {
     std::vector<Ticket> due;
     {
+        std::set<std::string> closing;  // trades
         std::lock_guard<std::mutex> lock(waiting().mutex);
         for (auto it = waiting().orders.begin(); it != waiting().orders.end();)
         {
             const Ticket& t = it->second;
             auto offer = std::find_if(offers.begin(), offers.end(), [&](const Offer& o) { return o.offerId == t.offerId; });
-            if (offer != offers.end() && triggered(t, *offer))
+            if (offer != offers.end() && triggered(t, *offer) &&
+                (t.tradeId.empty() || closing.insert(t.tradeId).second))
             {
                 due.push_back(t);
                 it = waiting().orders.erase(it);
@@ -450,7 +675,12 @@ void checkWaiting(const std::vector<Offer>& offers)
         }
     }
     for (const Ticket& t : due)
-        fill(t);
+    {
+        if (onTrade(t.type))
+            closeTrade(t);
+        else
+            fill(t);
+    }
 }
 
 // A whole amount of units the instrument's trading settings allow on the account: whole lots from
@@ -483,6 +713,61 @@ std::optional<std::string> checkQuantity(const Offer& offer, const Ref<TableMana
         return the + " is above the maximum of " + std::to_string(q->maximum) + " (AMOUNT)";
     if (units % q->lot != 0)
         return the + " is not a whole number of lots of " + std::to_string(q->lot) + " (AMOUNT)";
+    return std::nullopt;
+}
+
+// Whether an order parameter asks for something: a flag set, a number other than 0, a text other
+// than "" and "N".
+bool asks(const Value* v)
+{
+    if (!v)
+        return false;
+    if (const auto* b = std::get_if<bool>(v))
+        return *b;
+    if (const auto* i = std::get_if<std::int64_t>(v))
+        return *i != 0;
+    if (const auto* d = std::get_if<double>(v))
+        return *d != 0.0;
+    if (const auto* s = std::get_if<std::string>(v))
+        return !s->empty() && *s != "N";
+    return false;
+}
+
+// What the server does not do is refused rather than ignored: net quantity orders, trailing
+// orders, and a stop or a limit asked for with anything but a market open order.
+std::optional<std::string> unsupported(const MapContents& p, const std::string& type)
+{
+    if (asks(param(p, P::NetQuantity)))
+        return std::string("Net quantity orders are not supported by the server (NET_QUANTITY)");
+    for (const auto& [which, field] :
+         {std::pair{P::TrailStep, "TRAIL_STEP"}, std::pair{P::TrailStepStop, "TRAIL_STEP_STOP"}})
+        if (asks(param(p, which)))
+            return "Trailing orders are not supported by the server (" + std::string(field) + ")";
+    if (type != "OM")
+        for (const auto& [which, field] : {std::pair{P::RateStop, "RATE_STOP"}, std::pair{P::RateLimit, "RATE_LIMIT"}})
+            if (param(p, which))
+                return "The server takes RATE_STOP and RATE_LIMIT with market open orders only (" +
+                       std::string(field) + ")";
+    return std::nullopt;
+}
+
+// The stop and the limit a market open order asks for its trade (RATE_STOP, RATE_LIMIT), held
+// against the market now as that trade's stop and limit would be.
+std::optional<std::string> attachedRates(const MapContents& p, const Offer& offer, Ticket& t)
+{
+    for (const bool stop : {true, false})
+    {
+        const P which = stop ? P::RateStop : P::RateLimit;
+        const std::string field = stop ? "RATE_STOP" : "RATE_LIMIT";
+        if (!param(p, which))
+            continue;
+        const std::optional<double> rate = positiveNumber(p, which);
+        if (!rate)
+            return std::string("The ") + (stop ? "stop" : "limit") + " rate must be a positive number (" + field + ")";
+        if (std::optional<std::string> refusal = protectionRefusal(stop, t.buy, *rate, offer, field))
+            return refusal;
+        (stop ? t.stopRate : t.limitRate) = *rate;
+    }
     return std::nullopt;
 }
 
@@ -519,147 +804,131 @@ std::optional<std::string> validate(const MapContents& p, const Ref<TableManager
     if (std::optional<std::string> refusal = checkQuantity(*offer, manager, *account, *amount))
         return refusal;
     t.amount = static_cast<int>(std::llround(*amount));
-    if (t.type != "OM")
-    {
-        const std::optional<double> rate = numberParam(p, P::Rate);
-        if (!rate || !(*rate > 0.0))
-            return "An entry order needs a positive rate (RATE)";
-        t.rate = *rate;
-    }
+    if (t.type == "OM")
+        return attachedRates(p, *offer, t);
+    const std::optional<double> rate = positiveNumber(p, P::Rate);
+    if (!rate)
+        return std::string("An entry order needs a positive rate (RATE)");
+    t.rate = *rate;
     return std::nullopt;
 }
 
-// --- closing trades ------------------------------------------------------------------------------
-
-// A close at the market: the close order out, the trade out, the closed trade in, the account's
-// balance taking the realised P/L, and the offer's summary row moved (or gone with its last
-// trade), in one batch. A trade closed by a batch before it leaves only the order to take out.
-std::vector<Change> closeChanges(const Ticket& t, const std::string& tradeId)
+// An order on an open trade of the account (a close, a stop or a limit; `what` names it), into
+// `t`: the trade's offer, account and amount, and the side opposite to the trade's. OFFER_ID,
+// ACCOUNT_ID, BUY_SELL and AMOUNT, when given, must be the trade's (no partial closes).
+std::optional<std::string> tradeOrder(const MapContents& p, const std::string& what, Ticket& t)
 {
-    const std::optional<CellValues> trade = t.book->find(K7RTable::Trades, tradeId);
-    const std::optional<Offer> offer = findOffer(t.offerId);
-    const std::optional<CellValues> account = t.book->find(K7RTable::Accounts, t.accountId);
-    std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Delete, t.orderId, {}}};
-    if (!trade || !offer || !account)
-        return changes;
-    const auto text = [&](const char* id) { return textIn(*trade, id); };
-    const bool buy = text("BuySell") == "B";
-    const std::int64_t amount = intIn(*trade, "Amount");
-    const double open = doubleIn(*trade, "OpenRate");
-    const Mark realised = markAt(buy, static_cast<double>(amount), open, *offer);  // the trade's mark, now
-    // The commission of both ways: paid at the open, and charged now.
-    const double commission =
-        doubleIn(*trade, "Commission") + planCommission(t.offerId.c_str(), static_cast<int>(amount));
-    const double netPL = cents(realised.gross - commission);
-    const double now = world().clock().nowOle();
-
-    changes.push_back({K7RTable::Trades, K7RTableUpdateType::Delete, tradeId, {}});
-    changes.push_back({K7RTable::ClosedTrades, K7RTableUpdateType::Insert, tradeId,
-                       {{"TradeID", tradeId},
-                        {"AccountID", t.accountId},
-                        {"AccountName", textIn(*account, "AccountName")},
-                        {"AccountKind", textIn(*account, "AccountKind")},
-                        {"OfferID", t.offerId},
-                        {"Amount", amount},
-                        {"BuySell", text("BuySell")},
-                        {"GrossPL", realised.gross},
-                        {"Commission", commission},
-                        {"RolloverInterest", 0.0},
-                        {"OpenRate", open},
-                        {"OpenQuoteID", text("OpenQuoteID")},
-                        {"OpenTime", doubleIn(*trade, "OpenTime")},
-                        {"OpenOrderID", text("OpenOrderID")},
-                        {"OpenOrderReqID", text("OpenOrderReqID")},
-                        {"CloseRate", realised.close},
-                        {"CloseQuoteID", std::string("Q") + t.offerId},
-                        {"CloseTime", now},
-                        {"CloseOrderID", t.orderId},
-                        {"CloseOrderReqID", t.requestId},
-                        {"PL", realised.pips},
-                        {"Instrument", offer->instrument},
-                        {"NetPL", netPL}}});
-    const std::vector<OpenTrade> positions = openTrades(*t.book, tradeId);
-    changes.push_back(accountChange(t.accountId, cents(doubleIn(*account, "Balance") + netPL), positions));
-    if (std::optional<Change> summary = summaryChange(*t.book, *offer, positions))
-        changes.push_back(std::move(*summary));
-    return changes;
-}
-
-void closeTrade(const Ticket& t, const std::string& tradeId)
-{
-    if (Accounts::instance().current(t.book))
-        publish(*t.book, t.requestId, closeChanges(t, tradeId));
-}
-
-// A close order: ORDER_TYPE "CM" and the TRADE_ID of an open trade of the account. BUY_SELL and
-// AMOUNT, when given, must be the trade's opposite side and its whole amount (no partial closes).
-void closeOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book)
-{
-    const std::optional<std::string> tradeId = textParam(request.params, P::TradeId);
+    const std::optional<std::string> tradeId = textParam(p, P::TradeId);
     if (!tradeId || tradeId->empty())
-    {
-        session.deliverRequestFailed(request.id(), std::string("The trade is not specified (TRADE_ID)"));
-        return;
-    }
-    const std::optional<CellValues> trade = book->find(K7RTable::Trades, *tradeId);
-    if (!trade)
-    {
-        session.deliverRequestFailed(request.id(), "Unknown trade '" + *tradeId + "'");
-        return;
-    }
-    Ticket t;
-    t.book = book;
-    t.requestId = request.id();
-    t.type = "CM";
+        return std::string("The trade is not specified (TRADE_ID)");
+    const std::optional<CellValues> trade = t.book->find(K7RTable::Trades, *tradeId);
+    if (!trade || !findOffer(textIn(*trade, "OfferID")) ||
+        !t.book->find(K7RTable::Accounts, textIn(*trade, "AccountID")))
+        return "Unknown trade '" + *tradeId + "'";
+    t.tradeId = *tradeId;
     t.offerId = textIn(*trade, "OfferID");
     t.accountId = textIn(*trade, "AccountID");
     t.buy = textIn(*trade, "BuySell") != "B";
     t.amount = static_cast<int>(intIn(*trade, "Amount"));
-    if (const std::optional<std::string> side = textParam(request.params, P::BuySell); side && *side != (t.buy ? "B" : "S"))
-    {
-        session.deliverRequestFailed(request.id(), "A close order takes the side opposite to the trade's (BUY_SELL)");
-        return;
-    }
-    if (param(request.params, P::Amount))
+    if (const std::optional<std::string> offer = textParam(p, P::OfferId); offer && *offer != t.offerId)
+        return "The trade '" + t.tradeId + "' is of offer '" + t.offerId + "' (OFFER_ID)";
+    if (const std::optional<std::string> account = textParam(p, P::AccountId); account && *account != t.accountId)
+        return "The trade '" + t.tradeId + "' is of account '" + t.accountId + "' (ACCOUNT_ID)";
+    if (const std::optional<std::string> side = textParam(p, P::BuySell); side && *side != (t.buy ? "B" : "S"))
+        return what + " takes the side opposite to the trade's (BUY_SELL)";
+    if (param(p, P::Amount))
     {
         std::optional<double> amount;
-        std::optional<std::string> refusal = amountRefusal(request.params, amount);
-        if (!refusal && *amount != t.amount)
-            refusal = "Partial closes are not supported by the server (AMOUNT)";
-        if (refusal)
-        {
-            session.deliverRequestFailed(request.id(), *refusal);
-            return;
-        }
+        if (std::optional<std::string> refusal = amountRefusal(p, amount))
+            return refusal;
+        if (*amount != t.amount)
+            return std::string("Partial closes are not supported by the server (AMOUNT)");
     }
-    const std::optional<Offer> offer = findOffer(t.offerId);
-    const std::optional<CellValues> account = book->find(K7RTable::Accounts, t.accountId);
-    if (!offer || !account)
+    return std::nullopt;
+}
+
+// A close order: ORDER_TYPE "CM" and the TRADE_ID of an open trade of the account. Its row goes
+// in, and one fill delay later it closes the trade at the market.
+void closeOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book)
+{
+    Ticket t;
+    t.book = book;
+    t.requestId = request.id();
+    t.type = "CM";
+    if (std::optional<std::string> refusal = tradeOrder(request.params, "A close order", t))
     {
-        session.deliverRequestFailed(request.id(), "Unknown trade '" + *tradeId + "'");
+        session.deliverRequestFailed(request.id(), *refusal);
         return;
     }
+    const Offer offer = *findOffer(t.offerId);
+    const CellValues account = *book->find(K7RTable::Accounts, t.accountId);
     t.orderId = nextOrderId();
+    answerCreated(session, request, t.orderId);
+    publish(*book, t.requestId,
+            {{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId,
+              orderCells(t, account, t.buy ? offer.ask : offer.bid, "E")}});
+    world().dispatcher().postAfter(FillDelayMs, [t] { closeTrade(t); });
+}
 
-    ResponseContent content;
-    content.orderId = t.orderId;
-    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CreateOrderResponse),
-                                            Text(request.id()), std::move(content));
-    session.deliverRequestCompleted(request.id(), response.get());
+// A stop ("S") or a limit ("L") on an open trade of the account, at RATE: on its side of the
+// market and far enough from it, one of each per trade. Its row goes in and the trade's Stop or
+// Limit and StopOrderID or LimitOrderID take it, in one batch; it waits for its rate as the entry
+// orders do.
+void protectiveOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book, bool stop)
+{
+    const std::string kind = stop ? "stop" : "limit";
+    Ticket t;
+    t.book = book;
+    t.requestId = request.id();
+    t.type = stop ? "S" : "L";
+    std::optional<std::string> refusal = tradeOrder(request.params, "A " + kind + " order", t);
+    const std::optional<double> rate = positiveNumber(request.params, P::Rate);
+    if (!refusal && !rate)
+        refusal = "A " + kind + " order needs a positive rate (RATE)";
+    if (!refusal)
+        if (const std::string held = textIn(*book->find(K7RTable::Trades, t.tradeId), orderColumn(stop)); !held.empty())
+            refusal = "The trade '" + t.tradeId + "' has a " + kind + " already, order '" + held +
+                      "': change its rate with EditOrder (TRADE_ID)";
+    if (!refusal)
+        refusal = protectionRefusal(stop, !t.buy, *rate, *findOffer(t.offerId), "RATE");
+    if (refusal)
+    {
+        session.deliverRequestFailed(request.id(), *refusal);
+        return;
+    }
+    t.rate = *rate;
+    t.orderId = nextOrderId();
+    const CellValues account = *book->find(K7RTable::Accounts, t.accountId);
+    answerCreated(session, request, t.orderId);
+    publish(*book, t.requestId,
+            {{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId, orderCells(t, account, t.rate, "W")},
+             {K7RTable::Trades, K7RTableUpdateType::Update, t.tradeId,
+              {{rateColumn(stop), t.rate}, {orderColumn(stop), t.orderId}}}});
+    holdWaiting(t);
+}
 
-    CellValues cells = orderCells(t, *account, t.buy ? offer->ask : offer->bid, "E");
-    setCell(cells, "TradeID", *tradeId);
-    setCell(cells, "Stage", std::string("C"));
-    setCell(cells, "TimeInForce", std::string("IOC"));
-    setCell(cells, "WorkingIndicator", false);
-    publish(*book, t.requestId, {{K7RTable::Orders, K7RTableUpdateType::Insert, t.orderId, std::move(cells)}});
-    world().dispatcher().postAfter(FillDelayMs, [t, id = *tradeId] { closeTrade(t, id); });
+// An entry order waits for its rate; one already through it fills one fill delay later, as a
+// market order would.
+void checkLater(const std::string& offerId)
+{
+    world().dispatcher().postAfter(FillDelayMs, [offerId] {
+        if (const std::optional<Offer> o = findOffer(offerId))
+            checkWaiting({*o});
+    });
 }
 
 void createOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book)
 {
-    if (textParam(request.params, P::OrderType) == std::optional<std::string>("CM"))
+    const std::string type = textParam(request.params, P::OrderType).value_or("");
+    if (std::optional<std::string> refusal = unsupported(request.params, type))
+    {
+        session.deliverRequestFailed(request.id(), *refusal);
+        return;
+    }
+    if (type == "CM")
         return closeOrder(session, request, book);
+    if (type == "S" || type == "L")
+        return protectiveOrder(session, request, book, type == "S");
     Ticket t;
     t.book = book;
     t.requestId = request.id();
@@ -671,12 +940,7 @@ void createOrder(Session& session, const Request& request, const std::shared_ptr
     t.orderId = nextOrderId();
     const std::optional<Offer> offer = findOffer(t.offerId);
     const std::optional<CellValues> account = book->find(K7RTable::Accounts, t.accountId);
-
-    ResponseContent content;
-    content.orderId = t.orderId;
-    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CreateOrderResponse),
-                                            Text(request.id()), std::move(content));
-    session.deliverRequestCompleted(request.id(), response.get());
+    answerCreated(session, request, t.orderId);
 
     const double rate = t.type == "OM" ? (t.buy ? offer->ask : offer->bid) : t.rate;
     publish(*book, t.requestId,
@@ -687,43 +951,85 @@ void createOrder(Session& session, const Request& request, const std::shared_ptr
         world().dispatcher().postAfter(FillDelayMs, [t] { fill(t); });
         return;
     }
-    {
-        std::lock_guard<std::mutex> lock(waiting().mutex);
-        waiting().orders[t.orderId] = t;
-    }
-    // One already through its rate fills one fill delay later, as a market order would.
-    world().dispatcher().postAfter(FillDelayMs, [id = t.offerId] {
-        if (const std::optional<Offer> o = findOffer(id))
-            checkWaiting({*o});
-    });
+    holdWaiting(t);
+    checkLater(t.offerId);
 }
 
+// The waiting order of the account that ORDER_ID names, for a DeleteOrder or an EditOrder
+// (`verb`: "delete", "change"). A market order executes at once: the server does neither to it.
+std::optional<std::string> waitingRefusal(const MapContents& p, const std::shared_ptr<AccountBook>& book,
+                                          const char* verb, std::optional<Ticket>& t)
+{
+    const std::optional<std::string> orderId = textParam(p, P::OrderId);
+    if (!orderId || orderId->empty())
+        return std::string("The order is not specified (ORDER_ID)");
+    if ((t = waitingOrder(book, *orderId)))
+        return std::nullopt;
+    const std::optional<CellValues> row = book->find(K7RTable::Orders, *orderId);
+    if (row && atMarket(textIn(*row, "Type")))
+        return "The order '" + *orderId + "' is a market order: the server does not " + verb + " it (ORDER_ID)";
+    return "Unknown order '" + *orderId + "'";
+}
+
+// Takes a waiting order out; a stop's or a limit's trade forgets it.
 void deleteOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book)
 {
-    const std::optional<std::string> orderId = textParam(request.params, P::OrderId);
-    if (!orderId || orderId->empty())
+    std::optional<Ticket> t;
+    if (std::optional<std::string> refusal = waitingRefusal(request.params, book, "delete", t))
     {
-        session.deliverRequestFailed(request.id(), std::string("The order is not specified (ORDER_ID)"));
+        session.deliverRequestFailed(request.id(), *refusal);
         return;
     }
-    bool found = false;
     {
         std::lock_guard<std::mutex> lock(waiting().mutex);
-        auto it = waiting().orders.find(*orderId);
-        if (it != waiting().orders.end() && it->second.book == book)
-        {
-            waiting().orders.erase(it);
-            found = true;
-        }
+        waiting().orders.erase(t->orderId);
     }
-    if (!found)
+    answerDone(session, request);
+    std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Delete, t->orderId, {}}};
+    if (onTrade(t->type))
+        changes.push_back({K7RTable::Trades, K7RTableUpdateType::Update, t->tradeId,
+                           {{rateColumn(t->type == "S"), 0.0}, {orderColumn(t->type == "S"), std::string()}}});
+    publish(*book, request.id(), changes);
+}
+
+// A new RATE for a waiting order of the account, under the checks of its placing: an entry's rate
+// positive, a stop's or a limit's on its side of the market and far enough from it. Only the rate
+// changes. The order's row and, for a stop or a limit, its trade's Stop or Limit take it in one
+// batch; an entry is checked against the market one fill delay later, as when it was placed.
+void editOrder(Session& session, const Request& request, const std::shared_ptr<AccountBook>& book)
+{
+    std::optional<Ticket> t;
+    std::optional<std::string> refusal = waitingRefusal(request.params, book, "change", t);
+    if (!refusal)
+        refusal = unsupported(request.params, t->type);
+    if (!refusal && param(request.params, P::Amount))
     {
-        session.deliverRequestFailed(request.id(), "Unknown order '" + *orderId + "'");
+        std::optional<double> amount;
+        refusal = amountRefusal(request.params, amount);
+        if (!refusal && *amount != t->amount)
+            refusal = "Changing the amount is not supported by the server (AMOUNT)";
+    }
+    const std::optional<double> rate = positiveNumber(request.params, P::Rate);
+    if (!refusal && !rate)
+        refusal = "The new rate must be a positive number (RATE)";
+    const bool stop = t && t->type == "S";
+    if (!refusal && onTrade(t->type))
+        refusal = protectionRefusal(stop, !t->buy, *rate, *findOffer(t->offerId), "RATE");
+    if (refusal)
+    {
+        session.deliverRequestFailed(request.id(), *refusal);
         return;
     }
-    Ref<Response> response = make<Response>(static_cast<int>(K7RResponseType::CommandResponse), Text(request.id()));
-    session.deliverRequestCompleted(request.id(), response.get());
-    publish(*book, request.id(), {{K7RTable::Orders, K7RTableUpdateType::Delete, *orderId, {}}});
+    t->rate = *rate;
+    holdWaiting(*t);
+    answerDone(session, request);
+    std::vector<Change> changes{{K7RTable::Orders, K7RTableUpdateType::Update, t->orderId,
+                                 {{"Rate", t->rate}, {"StatusTime", world().clock().nowOle()}}}};
+    if (onTrade(t->type))
+        changes.push_back({K7RTable::Trades, K7RTableUpdateType::Update, t->tradeId, {{rateColumn(stop), t->rate}}});
+    publish(*book, request.id(), changes);
+    if (!onTrade(t->type))
+        checkLater(t->offerId);
 }
 
 // The order's last update and its row as it last was, also after it left the table.
@@ -1040,6 +1346,8 @@ void answerOrder(Session& session, const Ref<Request>& request)
         return createOrder(session, *request, book);
     if (*name == "DeleteOrder")
         return deleteOrder(session, *request, book);
+    if (*name == "EditOrder")
+        return editOrder(session, *request, book);
     if (*name == "GetLastOrderUpdate")
         return lastOrderUpdate(session, *request);
     if (*name == "SetSubscriptionStatus")
@@ -1047,7 +1355,7 @@ void answerOrder(Session& session, const Ref<Request>& request)
     if (*name == "UpdateCommissions")
         return answerUpdateCommissions(session, *request);
     static const char* const Known[] = {"CreateOCO", "CreateOTO", "CreateOTOCO", "JoinToNewContingencyGroup",
-                                        "JoinToExistingContingencyGroup", "RemoveFromContingencyGroup", "EditOrder",
+                                        "JoinToExistingContingencyGroup", "RemoveFromContingencyGroup",
                                         "UpdateMarginRequirements", "AcceptOrder", "ChangePassword", "SendMail",
                                         "UpdateRollover"};
     for (const char* known : Known)

@@ -1,10 +1,12 @@
 // The trading settings provider: the demo server's limits per instrument and account. FX pairs
 // trade in lots of the account's base unit size (1,000 on the demo account) up to 50,000,000
-// units; gold trades by the ounce and the index by the contract. Distances are in pips, margins in
-// the account currency per lot, with the three-level policy on every account. The markets trade
-// around the clock. Trailing steps are the server's system properties. An instrument the server does not quote gives zeros and an undefined market
-// status; a question about an account without one gives zeros too. Each operation is journaled as
-// "IK7RTradingSettingsProvider::<name>" and takes a "value" or "false" fault as its answer.
+// units; gold trades by the ounce and the index by the contract. Distances are in pips (the
+// dealing desk holds stops and limits to the same figures), margins in the account currency per
+// lot, with the three-level policy on every account. The markets trade around the clock.
+// Trailing steps are the server's system properties. An instrument the server does not quote
+// gives zeros and an undefined market status; a question about an account without one gives
+// zeros too. Each operation is journaled as "IK7RTradingSettingsProvider::<name>" and takes a
+// "value" or "false" fault as its answer.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -89,11 +91,11 @@ std::optional<Terms> termsOf(const char* instrument, IK7RAccountRow* account)
     return termsFor(instrument, intCell(account, "BaseUnitSize"), intCell(account, "AmountLimit"));
 }
 
-// The spread rounded up, for orders on a position; twice that for entry orders.
-int distance(const char* instrument, int times)
+// The distance of an instrument the server does not quote: none.
+int distanceOf(const char* instrument, int Distances::*which)
 {
-    const market::Instrument* known = quoted(instrument);
-    return known ? times * static_cast<int>(std::ceil(known->spreadPips)) : 0;
+    const std::optional<Distances> d = distances(instrument);
+    return d ? (*d).*which : 0;
 }
 
 // A whole number the server sends as a property, or `otherwise`.
@@ -126,19 +128,23 @@ public:
 
     int getCondDistStopForTrade(const char* instrument) override
     {
-        return ask("IK7RTradingSettingsProvider::getCondDistStopForTrade", {text(instrument)}, distance(instrument, 1));
+        return ask("IK7RTradingSettingsProvider::getCondDistStopForTrade", {text(instrument)},
+                   distanceOf(instrument, &Distances::stopForTrade));
     }
     int getCondDistLimitForTrade(const char* instrument) override
     {
-        return ask("IK7RTradingSettingsProvider::getCondDistLimitForTrade", {text(instrument)}, distance(instrument, 1));
+        return ask("IK7RTradingSettingsProvider::getCondDistLimitForTrade", {text(instrument)},
+                   distanceOf(instrument, &Distances::limitForTrade));
     }
     int getCondDistEntryStop(const char* instrument) override
     {
-        return ask("IK7RTradingSettingsProvider::getCondDistEntryStop", {text(instrument)}, distance(instrument, 2));
+        return ask("IK7RTradingSettingsProvider::getCondDistEntryStop", {text(instrument)},
+                   distanceOf(instrument, &Distances::entryStop));
     }
     int getCondDistEntryLimit(const char* instrument) override
     {
-        return ask("IK7RTradingSettingsProvider::getCondDistEntryLimit", {text(instrument)}, distance(instrument, 2));
+        return ask("IK7RTradingSettingsProvider::getCondDistEntryLimit", {text(instrument)},
+                   distanceOf(instrument, &Distances::entryLimit));
     }
     int getMinQuantity(const char* instrument, IK7RAccountRow* account) override
     {
@@ -219,6 +225,16 @@ std::optional<Quantities> quantities(const char* instrument, std::int64_t baseUn
     if (!terms)
         return std::nullopt;
     return Quantities{terms->lot, terms->lot, terms->maximum};
+}
+
+// The spread rounded up, for a trade's stops and limits; twice that for entry orders.
+std::optional<Distances> distances(const char* instrument)
+{
+    const market::Instrument* known = quoted(instrument);
+    if (!known)
+        return std::nullopt;
+    const int spread = static_cast<int>(std::ceil(known->spreadPips));
+    return Distances{spread, spread, 2 * spread, 2 * spread};
 }
 
 IK7RTradingSettingsProvider* makeTradingSettingsProvider()
