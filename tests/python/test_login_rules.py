@@ -80,7 +80,7 @@ def test_system_properties_response_carries_the_servers_set_at_login(sim, loaded
     assert response.type == dedezi.K7RResponseType.GET_SYSTEM_PROPERTIES
     sent = sim.login_properties(session_id)
     assert sent == sim.system_properties()
-    assert ("BASE_CRNCY", "USD") in sent and ("TRAILING_DYNAMIC", "Y") in sent
+    assert ("BASE_CRNCY", "USD") in sent and ("TRAILING_DYNAMIC", "N") in sent
     reader = session.response_reader_factory.create_reader(response)
     assert [(p.name, p.value) for p in reader] == sent
 

@@ -99,11 +99,11 @@ inline SystemPropertyList demoSystemProperties()
             {"QUERYDEPTH_h8", "1095"},
             {"SERVER_TIME_UTC", "Y"},
             {"SupportTickVolume", "Y"},
-            {"TRAILING_DYNAMIC", "Y"},
-            {"TRAILING_FLUCTUATE", "Y"},
+            {"TRAILING_DYNAMIC", "N"},
+            {"TRAILING_FLUCTUATE", "N"},
             {"TRAILING_FLUCTUATE_PTS_MAX", "300"},
             {"TRAILING_FLUCTUATE_PTS_MIN", "10"},
-            {"PEGGED_STOP_LIMIT_DISABLED", "N"},
+            {"PEGGED_STOP_LIMIT_DISABLED", "Y"},
             {"FIRST_TICK_OPEN_PRICE_ENABLED", "N"}};
 }
 

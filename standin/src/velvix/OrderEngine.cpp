@@ -733,16 +733,39 @@ bool asks(const Value* v)
     return false;
 }
 
-// What the server does not do is refused rather than ignored: net quantity orders, trailing
-// orders, and a stop or a limit asked for with anything but a market open order.
+// What the server does not do is refused rather than ignored: net quantity, trailing, pegged,
+// range and contingent orders, a time in force other than the one the server gives the order,
+// and a stop or a limit asked for with anything but a market open order.
 std::optional<std::string> unsupported(const MapContents& p, const std::string& type)
 {
     if (asks(param(p, P::NetQuantity)))
         return std::string("Net quantity orders are not supported by the server (NET_QUANTITY)");
-    for (const auto& [which, field] :
-         {std::pair{P::TrailStep, "TRAIL_STEP"}, std::pair{P::TrailStepStop, "TRAIL_STEP_STOP"}})
-        if (asks(param(p, which)))
-            return "Trailing orders are not supported by the server (" + std::string(field) + ")";
+    using Field = std::pair<P, const char*>;
+    const auto refused = [&p](std::initializer_list<Field> fields, const char* what) -> std::optional<std::string> {
+        for (const auto& [which, field] : fields)
+            if (asks(param(p, which)))
+                return std::string(what) + " are not supported by the server (" + field + ")";
+        return std::nullopt;
+    };
+    if (auto r = refused({{P::TrailStep, "TRAIL_STEP"}, {P::TrailStepStop, "TRAIL_STEP_STOP"}}, "Trailing orders"))
+        return r;
+    if (auto r = refused({{P::PegType, "PEG_TYPE"}, {P::PegOffset, "PEG_OFFSET"}, {P::PegTypeStop, "PEG_TYPE_STOP"},
+                          {P::PegOffsetStop, "PEG_OFFSET_STOP"}, {P::PegTypeLimit, "PEG_TYPE_LIMIT"},
+                          {P::PegOffsetLimit, "PEG_OFFSET_LIMIT"}},
+                         "Pegged orders"))
+        return r;
+    if (auto r = refused({{P::RateMin, "RATE_MIN"}, {P::RateMax, "RATE_MAX"}}, "Range orders"))
+        return r;
+    if (auto r = refused({{P::ContingencyId, "CONTINGENCY_ID"}, {P::ContingencyGroupType, "CONTINGENCY_GROUP_TYPE"}},
+                         "Contingency groups"))
+        return r;
+    if (const std::optional<std::string> tif = textParam(p, P::TimeInForce); tif && !tif->empty())
+    {
+        const char* given = type == "OM" || type == "CM" ? "IOC" : "GTC";
+        if (*tif != given)
+            return "The server gives these orders the time in force \"" + std::string(given) + "\", not '" + *tif +
+                   "' (TIME_IN_FORCE)";
+    }
     if (type != "OM")
         for (const auto& [which, field] : {std::pair{P::RateStop, "RATE_STOP"}, std::pair{P::RateLimit, "RATE_LIMIT"}})
             if (param(p, which))
