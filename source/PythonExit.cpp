@@ -22,7 +22,7 @@ std::atomic<int> g_retaking{0};     // threads taking the lock back right now
 std::atomic<std::thread::id> g_exiting{};  // the thread running the exit, set before g_closed
 std::mutex g_mutex;
 std::condition_variable g_changed;
-std::once_flag g_watched;
+bool g_watched = false;  // guarded by the interpreter lock
 
 thread_local int t_entries = 0;  // admitted entries open on this thread
 thread_local bool t_worker = false;
@@ -232,7 +232,12 @@ bool holdsInterpreterLock()
 {
     // While the interpreter finalizes only the thread finalizing it holds the lock, and the
     // interpreter's own answer may no longer be sound.
-    return Py_IsInitialized() ? PyGILState_Check() == 1 : exitingThread();
+    if (!Py_IsInitialized())
+        return exitingThread();
+    // PyGILState_Check's own test, without its switch: once any sub-interpreter was made, it
+    // answers 1 on every thread.
+    PyThreadState* holder = _PyThreadState_UncheckedGet();
+    return holder && holder == PyGILState_GetThisThreadState();
 }
 
 bool onLibraryThread()
@@ -247,16 +252,24 @@ void markLibraryThread()
 
 void watchInterpreterExit()
 {
-    std::call_once(g_watched, [] {
-        PyObject* close = PyCFunction_New(&g_closeGate, nullptr);
-        PyObject* atexit = PyImport_ImportModule("atexit");
-        PyObject* done = close && atexit ? PyObject_CallMethod(atexit, "register", "O", close) : nullptr;
-        if (!done)
-            PyErr_Clear();  // without the hook exit is as before: nothing worse
-        Py_XDECREF(done);
-        Py_XDECREF(atexit);
-        Py_XDECREF(close);
-    });
+    // The end of a sub-interpreter is not the process's: only the main interpreter's exit closes
+    // the gate.
+    if (g_watched || PyInterpreterState_Get() != PyInterpreterState_Main())
+        return;
+    g_watched = true;  // before the import below, which may let the lock go
+    PyObject* close = PyCFunction_New(&g_closeGate, nullptr);
+    PyObject* atexit = PyImport_ImportModule("atexit");
+    PyObject* done = close && atexit ? PyObject_CallMethod(atexit, "register", "O", close) : nullptr;
+    if (!done)
+        PyErr_Clear();  // without the hook exit is as before: nothing worse
+    Py_XDECREF(done);
+    Py_XDECREF(atexit);
+    Py_XDECREF(close);
+}
+
+bool interpreterExited()
+{
+    return g_closed.load();
 }
 
 } }  // namespace vexa2::python
