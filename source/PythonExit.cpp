@@ -126,10 +126,14 @@ struct KeptState
         g_retaking.fetch_add(1);
         if (!g_closed.load() && Py_IsInitialized())
         {
-            {
-                std::lock_guard<std::mutex> lock(g_endedMutex);
-                g_ended.push_back(t_kept);
-            }
+            // Queuing the call reads this thread's state, which whoever empties the list deletes:
+            // the list stays locked until the call is queued.
+            std::lock_guard<std::mutex> lock(g_endedMutex);
+            g_ended.push_back(t_kept);
+#ifdef DEDEZI_HANDOVER_WINDOW_MS
+            // Test build: the hand-over made slow, so that a thread deleting states meets it.
+            std::this_thread::sleep_for(std::chrono::milliseconds(DEDEZI_HANDOVER_WINDOW_MS));
+#endif
             // A full queue of pending calls: the next thread that makes a state deletes these.
             if (!g_deleteQueued.exchange(true) && Py_AddPendingCall(&deleteEndedStates, nullptr) != 0)
                 g_deleteQueued.store(false);
