@@ -11,6 +11,17 @@ thread_local CallbackGuard* t_innermost = nullptr;
 
 }  // namespace
 
+APythonCallback::APythonCallback() : RenewedInChild(&renewAfterFork) {}
+
+void APythonCallback::renewAfterFork(RenewedInChild& renewed)
+{
+    APythonCallback& self = static_cast<APythonCallback&>(renewed);
+    renewInChild(self.m_mutex);
+    renewInChild(self.m_idle);
+    self.m_running.store(self.m_ended.load() + CallbackGuard::heldByThisThread(self));
+    self.m_waiting.store(0);
+}
+
 void APythonCallback::reset()
 {
     m_stopped.store(false);

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "AddRefImpl.h"
+#include "ForkRenewal.h"
 #include "GILGuard.h"
 #include "PythonExit.h"
 #include "Messages.h"
@@ -23,10 +24,10 @@
 namespace vexa2 { namespace python {
 
 // The part of a listener that lets an unsubscribe wait for a running callback.
-class APythonCallback
+class APythonCallback : private RenewedInChild
 {
 public:
-    APythonCallback() = default;
+    APythonCallback();
     APythonCallback(const APythonCallback&) = delete;
     APythonCallback& operator=(const APythonCallback&) = delete;
 
@@ -55,6 +56,8 @@ private:
     void leave();
     // A callback that the finalizing interpreter ended, without the lock.
     void leaveEnded();
+    // In a fork's child: of the callbacks and the waits, only the forking thread's are left.
+    static void renewAfterFork(RenewedInChild& renewed);
 
     // A callback's guard and an unsubscribe meet only with the interpreter lock held, which
     // orders them: a callback counts itself in m_running before it tests m_stopped, and an

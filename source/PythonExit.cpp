@@ -2,12 +2,16 @@
 // exit, and which threads are the library's.
 #include "PythonExit.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "ForkRenewal.h"
 
 namespace vexa2 { namespace python {
 
@@ -177,6 +181,35 @@ PyObject* closeGate(PyObject*, PyObject*)
 }
 
 PyMethodDef g_closeGate = {"_close_interpreter_gate", closeGate, METH_NOARGS, nullptr};
+
+// A fork copies the forking thread alone. The locks are taken around it, so that the child finds
+// the list and the counts whole; the child's interpreter has freed the other threads' states, the
+// ended ones too, and of the entries and the waits only the forking thread's own are left.
+void prepareFork()
+{
+    g_mutex.lock();
+    g_endedMutex.lock();
+}
+
+void afterForkInParent()
+{
+    g_endedMutex.unlock();
+    g_mutex.unlock();
+}
+
+void afterForkInChild()
+{
+    renewInChild(g_endedMutex);
+    renewInChild(g_mutex);
+    renewInChild(g_changed);
+    g_ended.clear();
+    // A call queued before the fork finds the list empty; none is owed for it.
+    g_deleteQueued.store(false);
+    g_inside.store(t_entries);
+    g_retaking.store(0);
+}
+
+const int g_forkWatched = pthread_atfork(&prepareFork, &afterForkInParent, &afterForkInChild);
 
 }  // namespace
 
