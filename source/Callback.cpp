@@ -11,11 +11,19 @@ thread_local CallbackGuard* t_innermost = nullptr;
 
 }  // namespace
 
-APythonCallback::APythonCallback() : RenewedInChild(&renewAfterFork) {}
-
-void APythonCallback::renewAfterFork(RenewedInChild& renewed)
+APythonCallback::APythonCallback()
 {
-    APythonCallback& self = static_cast<APythonCallback&>(renewed);
+    listForRenewal(this, &renewAfterFork);
+}
+
+APythonCallback::~APythonCallback()
+{
+    unlistForRenewal(this);
+}
+
+void APythonCallback::renewAfterFork(void* renewed)
+{
+    APythonCallback& self = *static_cast<APythonCallback*>(renewed);
     renewInChild(self.m_mutex);
     renewInChild(self.m_idle);
     self.m_running.store(self.m_ended.load() + CallbackGuard::heldByThisThread(self));

@@ -24,10 +24,11 @@
 namespace vexa2 { namespace python {
 
 // The part of a listener that lets an unsubscribe wait for a running callback.
-class APythonCallback : private RenewedInChild
+class APythonCallback
 {
 public:
     APythonCallback();
+    ~APythonCallback();
     APythonCallback(const APythonCallback&) = delete;
     APythonCallback& operator=(const APythonCallback&) = delete;
 
@@ -57,7 +58,7 @@ private:
     // A callback that the finalizing interpreter ended, without the lock.
     void leaveEnded();
     // In a fork's child: of the callbacks and the waits, only the forking thread's are left.
-    static void renewAfterFork(RenewedInChild& renewed);
+    static void renewAfterFork(void* self);
 
     // A callback's guard and an unsubscribe meet only with the interpreter lock held, which
     // orders them: a callback counts itself in m_running before it tests m_stopped, and an

@@ -4,62 +4,47 @@
 #include <pthread.h>
 
 #include <mutex>
+#include <unordered_map>
 
 namespace vexa2 { namespace python {
 
-class RenewedList
-{
-public:
-    static void add(RenewedInChild& object)
-    {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        object.m_next = s_first;
-        if (s_first)
-            s_first->m_previous = &object;
-        s_first = &object;
-    }
-
-    static void remove(RenewedInChild& object)
-    {
-        std::lock_guard<std::mutex> lock(s_mutex);
-        if (object.m_previous)
-            object.m_previous->m_next = object.m_next;
-        else
-            s_first = object.m_next;
-        if (object.m_next)
-            object.m_next->m_previous = object.m_previous;
-    }
-
-    // Held across the fork, so that the child finds the list whole.
-    static void prepare() { s_mutex.lock(); }
-    static void parent() { s_mutex.unlock(); }
-    static void child()
-    {
-        renewInChild(s_mutex);
-        for (RenewedInChild* object = s_first; object; object = object->m_next)
-            object->m_renew(*object);
-    }
-
-private:
-    static std::mutex s_mutex;
-    static RenewedInChild* s_first;  // guarded by s_mutex
-};
-
-std::mutex RenewedList::s_mutex;
-RenewedInChild* RenewedList::s_first = nullptr;
-
 namespace {
-const int g_forkWatched = pthread_atfork(&RenewedList::prepare, &RenewedList::parent, &RenewedList::child);
+
+std::mutex g_mutex;
+std::unordered_map<void*, void (*)(void*)> g_listed;  // guarded by g_mutex
+
+// The list is held across the fork, so that the child finds it whole.
+void prepareFork()
+{
+    g_mutex.lock();
 }
 
-RenewedInChild::RenewedInChild(Renew renew) : m_renew(renew)
+void afterForkInParent()
 {
-    RenewedList::add(*this);
+    g_mutex.unlock();
 }
 
-RenewedInChild::~RenewedInChild()
+void afterForkInChild()
 {
-    RenewedList::remove(*this);
+    renewInChild(g_mutex);
+    for (const auto& [object, renew] : g_listed)
+        renew(object);
+}
+
+const int g_forkWatched = pthread_atfork(&prepareFork, &afterForkInParent, &afterForkInChild);
+
+}  // namespace
+
+void listForRenewal(void* object, void (*renew)(void*))
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_listed.emplace(object, renew);
+}
+
+void unlistForRenewal(void* object)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_listed.erase(object);
 }
 
 } }  // namespace vexa2::python

@@ -14,24 +14,11 @@ void renewInChild(T& object)
     new (&object) T();
 }
 
-// A base for objects of any lifetime whose locks and counts a fork must renew: each is listed from
-// its construction to its destruction, and in the child `renew` runs for it on the forking thread,
-// before any Python code runs there.
-class RenewedInChild
-{
-protected:
-    using Renew = void (*)(RenewedInChild&);
-    explicit RenewedInChild(Renew renew);
-    ~RenewedInChild();
-    RenewedInChild(const RenewedInChild&) = delete;
-    RenewedInChild& operator=(const RenewedInChild&) = delete;
-
-private:
-    friend class RenewedList;
-
-    Renew m_renew;
-    RenewedInChild* m_previous = nullptr;
-    RenewedInChild* m_next = nullptr;
-};
+// Objects of any lifetime whose locks and counts a fork must renew: each is listed from
+// listForRenewal to unlistForRenewal, and in the child `renew(object)` runs for each on the forking
+// thread, before any Python code runs there. The list is kept apart, so that the objects' layout,
+// which their hot paths read, stays as it is.
+void listForRenewal(void* object, void (*renew)(void*));
+void unlistForRenewal(void* object);
 
 } }  // namespace vexa2::python
