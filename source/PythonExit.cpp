@@ -272,9 +272,9 @@ bool holdsInterpreterLock()
     if (!Py_IsInitialized())
         return exitingThread();
     // PyGILState_Check's own test, without its switch: once any sub-interpreter was made, it
-    // answers 1 on every thread.
+    // answers 1 on every thread. A thread that keeps its state knows it without asking.
     PyThreadState* holder = _PyThreadState_UncheckedGet();
-    return holder && holder == PyGILState_GetThisThreadState();
+    return holder && holder == (t_kept ? t_kept : PyGILState_GetThisThreadState());
 }
 
 bool onLibraryThread()
