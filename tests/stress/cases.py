@@ -9,10 +9,12 @@ import atexit
 import collections
 import gc
 import os
+import select
 import signal
 import sys
 import threading
 import time
+import traceback
 
 import dedezi
 import velvix_sim as sim
@@ -353,22 +355,10 @@ def ok():
 
 # --- subscribe and unsubscribe churn during callback bursts ------------------------------------
 
-def churn(kind_name, seconds=1.0, threads=4):
-    """Threads subscribe and unsubscribe listeners of one kind, some dropping them while
-    subscribed, while the world fires that kind's callbacks without pause; afterwards nothing is
-    held and every count is back."""
-    kind = KINDS[kind_name]
-    w = World()
-    before = w.counts()
-    calls = collections.Counter()
-    lock = threading.Lock()
-
-    def on_call(listener, method, args):
-        with lock:
-            calls[method] += 1
-
-    stop = threading.Event()
-    failures = []
+def _churning(w, kind, on_call, stop, failures, threads):
+    """Starts the churn's threads: one firing the kind's callbacks without pause, and `threads`
+    that subscribe and unsubscribe listeners of it, some dropping them while subscribed, until
+    `stop` is set."""
 
     def fire():
         while not stop.is_set():
@@ -393,9 +383,11 @@ def churn(kind_name, seconds=1.0, threads=4):
         except BaseException as error:  # reported by the main thread
             failures.append(repr(error))
 
-    workers = [daemon(fire)] + [daemon(subscriber, n) for n in range(threads)]
-    threading.Event().wait(seconds)
-    stop.set()
+    return [daemon(fire)] + [daemon(subscriber, n) for n in range(threads)]
+
+
+def _churned(w, kind, workers, calls, failures, before):
+    """Once the churn stopped: its threads ended, nothing is held and every count is back."""
     for worker in workers:
         worker.join(DEADLINE)
         assert not worker.is_alive(), "a churning thread did not end"
@@ -404,7 +396,104 @@ def churn(kind_name, seconds=1.0, threads=4):
     if kind.held:
         assert until(lambda: kind.held(w) == 0), kind.held(w)
     w.settle(before)
+
+
+def _counter():
+    """A count of callbacks by method, and the on_call that counts them."""
+    calls = collections.Counter()
+    lock = threading.Lock()
+
+    def on_call(listener, method, args):
+        with lock:
+            calls[method] += 1
+
+    return calls, on_call
+
+
+def churn(kind_name, seconds=1.0, threads=4):
+    """Threads subscribe and unsubscribe listeners of one kind, some dropping them while
+    subscribed, while the world fires that kind's callbacks without pause; afterwards nothing is
+    held and every count is back."""
+    kind = KINDS[kind_name]
+    w = World()
+    before = w.counts()
+    calls, on_call = _counter()
+    stop = threading.Event()
+    failures = []
+    workers = _churning(w, kind, on_call, stop, failures, threads)
+    threading.Event().wait(seconds)
+    stop.set()
+    _churned(w, kind, workers, calls, failures, before)
     ok()
+
+
+# --- forks while callbacks and subscriptions churn ---------------------------------------------
+
+def _child_hears_a_login():
+    """In a forked child: the exit status of a new session's login, 0 once its callback is
+    heard."""
+    signal.alarm(int(DEADLINE))  # a child that hangs is ended, and lets go of the case's output
+    try:
+        connected = threading.Event()
+
+        class Connect(dedezi.AK7RSessionStatus):
+            def on_session_status_changed(self, status):
+                if status == Status.CONNECTED:
+                    connected.set()
+
+            def on_login_failed(self, error):
+                pass
+
+        session = dedezi.K7RTransport.create_session()
+        listener = Connect()
+        session.subscribe_session_status(listener)
+        assert session.login("demo", "demo", "sim://stress", "Demo")
+        return 0 if connected.wait(DEADLINE) else 2
+    except BaseException:
+        traceback.print_exc()
+        return 1
+
+
+def fork_during_churn(kind_name, forks=5, threads=4):
+    """A thread forks again and again while the churn runs, so that each fork finds the module's
+    and the world's locks held, or not, wherever the churn's threads happen to be. Each child, a
+    copy of that moment, logs a new session in, hears its callback and ends at once; the parent's
+    churn ends as without forks."""
+    kind = KINDS[kind_name]
+    w = World()
+    before = w.counts()
+    calls, on_call = _counter()
+    stop = threading.Event()
+    failures = []
+    workers = _churning(w, kind, on_call, stop, failures, threads)
+    statuses = []
+    for _ in range(forks):
+        forked = []
+        forker = daemon(lambda: forked.append(os.fork()))
+        forker.join(DEADLINE)
+        (pid,) = forked
+        if pid == 0:
+            # The child goes on in the forking thread, which sys.exit would end alone.
+            os._exit(_child_hears_a_login())
+        statuses.append(_ended(pid, DEADLINE))
+        if statuses[-1] != 0:
+            break
+    stop.set()
+    assert statuses == [0] * forks, statuses
+    _churned(w, kind, workers, calls, failures, before)
+    ok()
+
+
+def _ended(pid, timeout):
+    """The exit status of child `pid`, or "running" (and it is killed) after `timeout` seconds."""
+    handle = os.pidfd_open(pid)
+    ready, _, _ = select.select([handle], [], [], timeout)
+    os.close(handle)
+    if not ready:
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        return "running"
+    return os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
 
 
 # --- from inside callbacks -------------------------------------------------------------------
