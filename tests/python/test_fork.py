@@ -4,9 +4,13 @@ session logs in and hears its callbacks, and the child ends at once, with status
 where it runs on the main thread.
 Each case runs in an interpreter of its own, which forks."""
 
+import os
+
 import pytest
 
-from helpers import run_python
+from helpers import BUILD_DIR, run_python
+
+HERE = os.path.dirname(os.path.abspath(__file__))
 
 pytestmark = pytest.mark.timeout(120)
 
@@ -15,19 +19,20 @@ pytestmark = pytest.mark.timeout(120)
 FORKING = r"""
 import multiprocessing, os, select, signal, sys, threading, time, traceback
 import dedezi, velvix_sim as sim
+from helpers import log_in, manager_listener
 
 Status = dedezi.AK7RSessionStatus.K7RSessionStatus
 
 
 class StatusListener(dedezi.AK7RSessionStatus):
-    def __init__(self, hold=None):
+    def __init__(self, hold):
         super().__init__()
         self.connected, self.inside, self.hold = threading.Event(), threading.Event(), hold
 
     def on_session_status_changed(self, status):
         if status == Status.CONNECTED:
             self.connected.set()
-        elif status == Status.DISCONNECTING and self.hold:
+        elif status == Status.DISCONNECTING:
             self.inside.set()
             self.hold.wait()
 
@@ -35,38 +40,23 @@ class StatusListener(dedezi.AK7RSessionStatus):
         pass
 
 
-class ManagerListener(dedezi.AK7RTableManagerListener):
-    def __init__(self):
-        super().__init__()
-        self.loaded = threading.Event()
-
-    def on_status_changed(self, status, manager):
-        if status == dedezi.K7RTableManagerStatus.TABLES_LOADED:
-            self.loaded.set()
-
-
-def logged_in(hold=None):
-    session = dedezi.K7RTransport.create_session()
-    listener = StatusListener(hold)
-    session.subscribe_session_status(listener)
-    assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
-    assert listener.connected.wait(5), "no callback heard"
-    return session, listener
-
-
 def before_fork():
     # What the parent holds across the fork, and what it does once it has forked.
     sim.reset()
     if STATE == "worker started":
         session = dedezi.K7RTransport.create_session()
-        manager = ManagerListener()
+        manager = manager_listener()
         # The manager's statuses reach it through the late-call worker.
         session.use_table_manager(dedezi.K7RTableManagerMode.YES, manager)
         assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
-        assert manager.loaded.wait(5)
+        loaded = dedezi.K7RTableManagerStatus.TABLES_LOADED
+        assert loaded in manager.statuses.wait_until(lambda statuses: loaded in statuses)
         return (session, manager), lambda: None
     hold = threading.Event()
-    session, listener = logged_in(hold)
+    session, listener = dedezi.K7RTransport.create_session(), StatusListener(hold)
+    session.subscribe_session_status(listener)
+    assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
+    assert listener.connected.wait(5)
     if STATE == "ended state":
         # The library's thread ends: its interpreter state waits for the main thread to delete it.
         dedezi.K7RTransport.finalize()
@@ -84,7 +74,7 @@ def child(inherited):
         # behind: giving it back waits for nothing.
         session, listener = inherited
         session.unsubscribe_session_status(listener)
-    logged_in()
+    log_in(dedezi.K7RTransport.create_session())
     print("child heard its callback", flush=True)
 
 
@@ -150,7 +140,8 @@ CASES = [
 
 @pytest.mark.parametrize("state, forker, how", CASES)
 def test_a_forked_child_logs_in_hears_its_callbacks_and_ends_at_once(state, forker, how):
-    code, out, err = run_python(f"STATE, FORKER, HOW = {state!r}, {forker!r}, {how!r}\n" + FORKING)
+    code, out, err = run_python(f"STATE, FORKER, HOW = {state!r}, {forker!r}, {how!r}\n" + FORKING,
+                                path=os.pathsep.join([BUILD_DIR, HERE]))
     assert code == 0, err
     assert "child heard its callback" in out, out + err
     ending = out.strip().splitlines()[-1].split()

@@ -58,6 +58,21 @@ class Breaker:
         return True
 
 
+class Connect(dedezi.AK7RSessionStatus):
+    """A session status listener that tells when its session is connected."""
+
+    def __init__(self):
+        super().__init__()
+        self.connected = threading.Event()
+
+    def on_session_status_changed(self, status):
+        if status == Status.CONNECTED:
+            self.connected.set()
+
+    def on_login_failed(self, error):
+        pass
+
+
 class World:
     """A demo session logged in with its tables loaded and a ready history communicator, prices
     held still, the offers table and two queues borrowed: the manager's all-events queue and the
@@ -71,20 +86,10 @@ class World:
         (self.sid,) = sim.sessions()
         self.manager_listener = Quiet()
         self.session.use_table_manager(YES, self.manager_listener)
-        connected = threading.Event()
-
-        class Connect(dedezi.AK7RSessionStatus):
-            def on_session_status_changed(self, status):
-                if status == Status.CONNECTED:
-                    connected.set()
-
-            def on_login_failed(self, error):
-                pass
-
         status = Connect()
         self.session.subscribe_session_status(status)
         assert self.session.login("demo", "demo", "sim://stress", "Demo")
-        assert connected.wait(DEADLINE)
+        assert status.connected.wait(DEADLINE)
         self.session.unsubscribe_session_status(status)
         assert sim.wait_manager_status(self.sid, int(dedezi.K7RTableManagerStatus.TABLES_LOADED))
         self.comm = dedezi.PlentaCommunicatorFactory.create_communicator(self.session, "")
@@ -355,75 +360,67 @@ def ok():
 
 # --- subscribe and unsubscribe churn during callback bursts ------------------------------------
 
-def _churning(w, kind, on_call, stop, failures, threads):
-    """Starts the churn's threads: one firing the kind's callbacks without pause, and `threads`
-    that subscribe and unsubscribe listeners of it, some dropping them while subscribed, until
-    `stop` is set."""
+class Churn:
+    """Threads that subscribe and unsubscribe listeners of one kind, some dropping them while
+    subscribed, while another fires that kind's callbacks without pause, in a World of their own,
+    from construction until end(); end() then checks that nothing is held and every count is
+    back."""
 
-    def fire():
-        while not stop.is_set():
-            kind.fire(w)
-            threading.Event().wait(0.0005)
+    def __init__(self, kind_name, threads=4):
+        self.kind = kind = KINDS[kind_name]
+        self.w = w = World()
+        self.before = w.counts()
+        self.calls = collections.Counter()
+        self.stop = stop = threading.Event()
+        self.failures = []
+        lock = threading.Lock()
 
-    def subscriber(seed):
-        try:
-            keep = []
-            i = seed
+        def on_call(listener, method, args):
+            with lock:
+                self.calls[method] += 1
+
+        def fire():
             while not stop.is_set():
-                listener = kind.make(on_call)
-                kind.subscribe(w, listener)
-                if i % 3 == 0:
-                    keep.append(listener)  # unsubscribed at the end
-                else:
+                kind.fire(w)
+                threading.Event().wait(0.0005)
+
+        def subscriber(seed):
+            try:
+                keep = []
+                i = seed
+                while not stop.is_set():
+                    listener = kind.make(on_call)
+                    kind.subscribe(w, listener)
+                    if i % 3 == 0:
+                        keep.append(listener)  # unsubscribed at the end
+                    else:
+                        kind.unsubscribe(w, listener)
+                    del listener  # some go while subscribed and firing
+                    i += 1
+                for listener in keep:
                     kind.unsubscribe(w, listener)
-                del listener  # some go while subscribed and firing
-                i += 1
-            for listener in keep:
-                kind.unsubscribe(w, listener)
-        except BaseException as error:  # reported by the main thread
-            failures.append(repr(error))
+            except BaseException as error:  # reported by the main thread
+                self.failures.append(repr(error))
 
-    return [daemon(fire)] + [daemon(subscriber, n) for n in range(threads)]
+        self.workers = [daemon(fire)] + [daemon(subscriber, n) for n in range(threads)]
 
-
-def _churned(w, kind, workers, calls, failures, before):
-    """Once the churn stopped: its threads ended, nothing is held and every count is back."""
-    for worker in workers:
-        worker.join(DEADLINE)
-        assert not worker.is_alive(), "a churning thread did not end"
-    assert not failures, failures
-    assert sum(calls.values()) > 0, "no callback ran"
-    if kind.held:
-        assert until(lambda: kind.held(w) == 0), kind.held(w)
-    w.settle(before)
-
-
-def _counter():
-    """A count of callbacks by method, and the on_call that counts them."""
-    calls = collections.Counter()
-    lock = threading.Lock()
-
-    def on_call(listener, method, args):
-        with lock:
-            calls[method] += 1
-
-    return calls, on_call
+    def end(self):
+        self.stop.set()
+        for worker in self.workers:
+            worker.join(DEADLINE)
+            assert not worker.is_alive(), "a churning thread did not end"
+        assert not self.failures, self.failures
+        assert sum(self.calls.values()) > 0, "no callback ran"
+        if self.kind.held:
+            assert until(lambda: self.kind.held(self.w) == 0), self.kind.held(self.w)
+        self.w.settle(self.before)
 
 
 def churn(kind_name, seconds=1.0, threads=4):
-    """Threads subscribe and unsubscribe listeners of one kind, some dropping them while
-    subscribed, while the world fires that kind's callbacks without pause; afterwards nothing is
-    held and every count is back."""
-    kind = KINDS[kind_name]
-    w = World()
-    before = w.counts()
-    calls, on_call = _counter()
-    stop = threading.Event()
-    failures = []
-    workers = _churning(w, kind, on_call, stop, failures, threads)
+    """The churn of one kind, a while; afterwards nothing is held and every count is back."""
+    running = Churn(kind_name, threads)
     threading.Event().wait(seconds)
-    stop.set()
-    _churned(w, kind, workers, calls, failures, before)
+    running.end()
     ok()
 
 
@@ -434,21 +431,11 @@ def _child_hears_a_login():
     heard."""
     signal.alarm(int(DEADLINE))  # a child that hangs is ended, and lets go of the case's output
     try:
-        connected = threading.Event()
-
-        class Connect(dedezi.AK7RSessionStatus):
-            def on_session_status_changed(self, status):
-                if status == Status.CONNECTED:
-                    connected.set()
-
-            def on_login_failed(self, error):
-                pass
-
         session = dedezi.K7RTransport.create_session()
         listener = Connect()
         session.subscribe_session_status(listener)
         assert session.login("demo", "demo", "sim://stress", "Demo")
-        return 0 if connected.wait(DEADLINE) else 2
+        return 0 if listener.connected.wait(DEADLINE) else 2
     except BaseException:
         traceback.print_exc()
         return 1
@@ -459,28 +446,22 @@ def fork_during_churn(kind_name, forks=5, threads=4):
     and the world's locks held, or not, wherever the churn's threads happen to be. Each child, a
     copy of that moment, logs a new session in, hears its callback and ends at once; the parent's
     churn ends as without forks."""
-    kind = KINDS[kind_name]
-    w = World()
-    before = w.counts()
-    calls, on_call = _counter()
-    stop = threading.Event()
-    failures = []
-    workers = _churning(w, kind, on_call, stop, failures, threads)
+    running = Churn(kind_name, threads)
     statuses = []
-    for _ in range(forks):
-        forked = []
-        forker = daemon(lambda: forked.append(os.fork()))
-        forker.join(DEADLINE)
-        (pid,) = forked
+
+    def fork():
+        pid = os.fork()
         if pid == 0:
-            # The child goes on in the forking thread, which sys.exit would end alone.
+            # The child goes on in this thread alone, which sys.exit would end alone.
             os._exit(_child_hears_a_login())
         statuses.append(_ended(pid, DEADLINE))
-        if statuses[-1] != 0:
-            break
-    stop.set()
+
+    while len(statuses) < forks and statuses.count(0) == len(statuses):
+        forker = daemon(fork)
+        forker.join(2 * DEADLINE)
+        assert not forker.is_alive(), "a fork did not return"
     assert statuses == [0] * forks, statuses
-    _churned(w, kind, workers, calls, failures, before)
+    running.end()
     ok()
 
 
