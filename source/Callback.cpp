@@ -4,6 +4,32 @@
 
 namespace vexa2 { namespace python {
 
+namespace {
+
+// The innermost active guard of this thread; each links to the next one out.
+thread_local CallbackGuard* t_innermost = nullptr;
+
+}  // namespace
+
+APythonCallback::APythonCallback()
+{
+    listForRenewal(this, &renewAfterFork);
+}
+
+APythonCallback::~APythonCallback()
+{
+    unlistForRenewal(this);
+}
+
+void APythonCallback::renewAfterFork(void* renewed)
+{
+    APythonCallback& self = *static_cast<APythonCallback*>(renewed);
+    renewInChild(self.m_mutex);
+    renewInChild(self.m_idle);
+    self.m_running.store(self.m_ended.load() + CallbackGuard::heldByThisThread(self));
+    self.m_waiting.store(0);
+}
+
 void APythonCallback::reset()
 {
     m_stopped.store(false);
@@ -75,6 +101,8 @@ CallbackGuard::CallbackGuard(APythonCallback& callback) : m_callback(callback)
         return;
     }
     m_active = true;
+    m_outer = t_innermost;
+    t_innermost = this;
 }
 
 void CallbackGuard::end()
@@ -82,13 +110,24 @@ void CallbackGuard::end()
     if (!m_active)
         return;
     m_active = false;
+    t_innermost = m_outer;
     m_callback.leave();
 }
 
 CallbackGuard::~CallbackGuard()
 {
-    if (m_active)
-        m_callback.leaveEnded();
+    if (!m_active)
+        return;
+    t_innermost = m_outer;
+    m_callback.leaveEnded();
+}
+
+int CallbackGuard::heldByThisThread(const APythonCallback& callback)
+{
+    int held = 0;
+    for (const CallbackGuard* guard = t_innermost; guard; guard = guard->m_outer)
+        held += &guard->m_callback == &callback;
+    return held;
 }
 
 void raisePureVirtualCalled(const char* name)

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "AddRefImpl.h"
+#include "ForkRenewal.h"
 #include "GILGuard.h"
 #include "PythonExit.h"
 #include "Messages.h"
@@ -27,7 +28,8 @@ namespace vexa2 { namespace python {
 class APythonCallback
 {
 public:
-    APythonCallback() = default;
+    APythonCallback();
+    ~APythonCallback();
     APythonCallback(const APythonCallback&) = delete;
     APythonCallback& operator=(const APythonCallback&) = delete;
 
@@ -59,6 +61,8 @@ private:
     void leave();
     // A callback that the finalizing interpreter ended, without the lock.
     void leaveEnded();
+    // In a fork's child: of the callbacks and the waits, only the forking thread's are left.
+    static void renewAfterFork(void* self);
 
     // A callback's guard and an unsubscribe meet only with the interpreter lock held, which
     // orders them: a callback counts itself in m_running before it tests m_stopped, and an
@@ -93,8 +97,13 @@ public:
     // The callback returned: ends the guard, with the lock held.
     void end();
 
+    // How many of `callback`'s running callbacks this thread is inside of: what a fork's child
+    // has left of them.
+    static int heldByThisThread(const APythonCallback& callback);
+
 private:
     APythonCallback& m_callback;
+    CallbackGuard* m_outer = nullptr;  // the next active guard out on this thread
     bool m_active = false;
 };
 

@@ -3,10 +3,13 @@
 
 #include <Python.h>
 
+#include <pthread.h>
+
 #include <chrono>
 
 #include <cxxabi.h>
 
+#include "ForkRenewal.h"
 #include "PythonExit.h"
 
 namespace vexa2 { namespace python {
@@ -14,6 +17,20 @@ namespace vexa2 { namespace python {
 namespace {
 // Constructed by a static initialiser, with no thread until first used.
 LateCaller g_lateCaller;
+}
+
+// The fork handlers of the one worker.
+class LateCallerForks
+{
+public:
+    static void prepare() { g_lateCaller.prepareFork(); }
+    static void parent() { g_lateCaller.afterForkInParent(); }
+    static void child() { g_lateCaller.afterForkInChild(); }
+};
+
+namespace {
+const int g_forkWatched = pthread_atfork(&LateCallerForks::prepare, &LateCallerForks::parent,
+                                         &LateCallerForks::child);
 }
 
 LateCaller::LateCaller() = default;
@@ -122,6 +139,39 @@ void LateCaller::stop()
     m_thread.join();
     if (saved)
         restoreThread(saved);
+}
+
+void LateCaller::prepareFork()
+{
+    // In the order the worker takes them.
+    m_wakeUpMutex.lock();
+    m_jobsMutex.lock();
+}
+
+void LateCaller::afterForkInParent()
+{
+    m_jobsMutex.unlock();
+    m_wakeUpMutex.unlock();
+}
+
+void LateCaller::afterForkInChild()
+{
+    renewInChild(m_wakeUpMutex);
+    renewInChild(m_jobsMutex);
+    renewInChild(m_wakeUp);
+    // The parent's jobs are for its threads: they never run here, and are never destroyed, as
+    // what they hold may be in use by threads the fork left behind.
+    new std::deque<Job>(std::move(m_jobs));
+    m_jobs.clear();
+    // A fork made by a job goes on in the child on the worker itself.
+    if (m_thread.get_id() == std::this_thread::get_id())
+        return;
+    // The parent's worker is not in the child: forgotten, as it can be neither joined nor
+    // detached. A stopped worker stays stopped.
+    new (&m_thread) std::thread();
+    m_finished.store(false);
+    if (!m_stop.load())
+        m_started.store(false);
 }
 
 LateCaller::~LateCaller()

@@ -37,7 +37,16 @@ public:
     LateCaller& operator=(const LateCaller&) = delete;
 
 private:
+    friend class LateCallerForks;
+
     void run();
+
+    // Around a fork of the process: the locks are taken before it and given back after it; the
+    // child has none of the parent's threads, so its worker is not running and starts on first
+    // use, as in a new process.
+    void prepareFork();
+    void afterForkInParent();
+    void afterForkInChild();
 
     std::thread m_thread;
     std::condition_variable m_wakeUp;

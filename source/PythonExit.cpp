@@ -2,12 +2,16 @@
 // exit, and which threads are the library's.
 #include "PythonExit.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "ForkRenewal.h"
 
 namespace vexa2 { namespace python {
 
@@ -22,7 +26,7 @@ std::atomic<int> g_retaking{0};     // threads taking the lock back right now
 std::atomic<std::thread::id> g_exiting{};  // the thread running the exit, set before g_closed
 std::mutex g_mutex;
 std::condition_variable g_changed;
-std::once_flag g_watched;
+bool g_watched = false;  // guarded by the interpreter lock
 
 thread_local int t_entries = 0;  // admitted entries open on this thread
 thread_local bool t_worker = false;
@@ -126,10 +130,14 @@ struct KeptState
         g_retaking.fetch_add(1);
         if (!g_closed.load() && Py_IsInitialized())
         {
-            {
-                std::lock_guard<std::mutex> lock(g_endedMutex);
-                g_ended.push_back(t_kept);
-            }
+            // Queuing the call reads this thread's state, which whoever empties the list deletes:
+            // the list stays locked until the call is queued.
+            std::lock_guard<std::mutex> lock(g_endedMutex);
+            g_ended.push_back(t_kept);
+#ifdef DEDEZI_HANDOVER_WINDOW_MS
+            // Test build: the hand-over made slow, so that a thread deleting states meets it.
+            std::this_thread::sleep_for(std::chrono::milliseconds(DEDEZI_HANDOVER_WINDOW_MS));
+#endif
             // A full queue of pending calls: the next thread that makes a state deletes these.
             if (!g_deleteQueued.exchange(true) && Py_AddPendingCall(&deleteEndedStates, nullptr) != 0)
                 g_deleteQueued.store(false);
@@ -173,6 +181,35 @@ PyObject* closeGate(PyObject*, PyObject*)
 }
 
 PyMethodDef g_closeGate = {"_close_interpreter_gate", closeGate, METH_NOARGS, nullptr};
+
+// A fork copies the forking thread alone. The locks are taken around it, so that the child finds
+// the list and the counts whole; the child's interpreter has freed the other threads' states, the
+// ended ones too, and of the entries and the waits only the forking thread's own are left.
+void prepareFork()
+{
+    g_mutex.lock();
+    g_endedMutex.lock();
+}
+
+void afterForkInParent()
+{
+    g_endedMutex.unlock();
+    g_mutex.unlock();
+}
+
+void afterForkInChild()
+{
+    renewInChild(g_endedMutex);
+    renewInChild(g_mutex);
+    renewInChild(g_changed);
+    g_ended.clear();
+    // A call queued before the fork finds the list empty; none is owed for it.
+    g_deleteQueued.store(false);
+    g_inside.store(t_entries);
+    g_retaking.store(0);
+}
+
+const int g_forkWatched = pthread_atfork(&prepareFork, &afterForkInParent, &afterForkInChild);
 
 }  // namespace
 
@@ -232,7 +269,12 @@ bool holdsInterpreterLock()
 {
     // While the interpreter finalizes only the thread finalizing it holds the lock, and the
     // interpreter's own answer may no longer be sound.
-    return Py_IsInitialized() ? PyGILState_Check() == 1 : exitingThread();
+    if (!Py_IsInitialized())
+        return exitingThread();
+    // PyGILState_Check's own test, without its switch: once any sub-interpreter was made, it
+    // answers 1 on every thread. A thread that keeps its state knows it without asking.
+    PyThreadState* holder = _PyThreadState_UncheckedGet();
+    return holder && holder == (t_kept ? t_kept : PyGILState_GetThisThreadState());
 }
 
 bool onLibraryThread()
@@ -247,16 +289,24 @@ void markLibraryThread()
 
 void watchInterpreterExit()
 {
-    std::call_once(g_watched, [] {
-        PyObject* close = PyCFunction_New(&g_closeGate, nullptr);
-        PyObject* atexit = PyImport_ImportModule("atexit");
-        PyObject* done = close && atexit ? PyObject_CallMethod(atexit, "register", "O", close) : nullptr;
-        if (!done)
-            PyErr_Clear();  // without the hook exit is as before: nothing worse
-        Py_XDECREF(done);
-        Py_XDECREF(atexit);
-        Py_XDECREF(close);
-    });
+    // The end of a sub-interpreter is not the process's: only the main interpreter's exit closes
+    // the gate.
+    if (g_watched || PyInterpreterState_Get() != PyInterpreterState_Main())
+        return;
+    g_watched = true;  // before the import below, which may let the lock go
+    PyObject* close = PyCFunction_New(&g_closeGate, nullptr);
+    PyObject* atexit = PyImport_ImportModule("atexit");
+    PyObject* done = close && atexit ? PyObject_CallMethod(atexit, "register", "O", close) : nullptr;
+    if (!done)
+        PyErr_Clear();  // without the hook exit is as before: nothing worse
+    Py_XDECREF(done);
+    Py_XDECREF(atexit);
+    Py_XDECREF(close);
+}
+
+bool interpreterExited()
+{
+    return g_closed.load();
 }
 
 } }  // namespace vexa2::python

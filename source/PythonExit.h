@@ -55,9 +55,13 @@ bool onLibraryThread();
 // Marks the calling thread as a library thread for the rest of its life (the late-call worker).
 void markLibraryThread();
 
-// Registers the closing of the gate with the interpreter's exit handlers, once per process.
-// Called with the interpreter lock held.
+// Registers the closing of the gate with the main interpreter's exit handlers, once per process.
+// Called with the interpreter lock held; from a sub-interpreter it does nothing.
 void watchInterpreterExit();
+
+// Whether the interpreter whose exit the gate watches began to exit: an interpreter started after
+// it in the same process would find the module's classes gone with the old one.
+bool interpreterExited();
 
 // One owned reference that is given back only while this thread holds the interpreter lock: a
 // thread unwound by the finalizing interpreter leaves it to the process's end.

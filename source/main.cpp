@@ -1,8 +1,10 @@
 // source/main.cpp: the module's entry. The module body sets the docstring options and runs the
 // registration calls in their fixed order; a failing registration is reported and fails the import.
+// Only the main interpreter imports the module, and only once in the process's life (ModuleStart).
 #include <boost/python.hpp>
 
 #include "Messages.h"
+#include "ModuleStart.h"
 #include "PythonExit.h"
 #include "Registrations.h"
 #include "TextArguments.h"
@@ -76,9 +78,8 @@ void exportAll()
     registration(21, exportPlentaCommunicator);
 }
 
-}  // namespace
-
-BOOST_PYTHON_MODULE(dedezi)
+// The module body.
+void init_module_dedezi()
 {
     // Only the docstrings written for each binding; the previous options come back on any exit.
     boost::python::docstring_options options(true, false, false);
@@ -91,4 +92,12 @@ BOOST_PYTHON_MODULE(dedezi)
         // The error stays set, so the interpreter fails the import.
         vexa2::python::reportPythonError("init_module_dedezi", "source\\main", 58);
     }
+}
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_dedezi()
+{
+    static vexa2::python::ModuleStart start("dedezi", &init_module_dedezi);
+    return start.definition();
 }

@@ -16,6 +16,8 @@
 
 #include "../windows/StringTableControl.h"
 
+#include "ModuleStart.h"
+
 using namespace control;
 
 namespace
@@ -287,9 +289,9 @@ void shutdown_at_exit()
     world().dispatcher().shutdownForExit();
 }
 
-}  // namespace
-
-BOOST_PYTHON_MODULE(velvix_sim)
+// The module body. Like dedezi, the module is the main interpreter's alone: its threads take the
+// lock back through the same gate, whose exit hook only the main interpreter may hold.
+void init_module_velvix_sim()
 {
     py::docstring_options docs(true, false, false);
     using py::arg;
@@ -340,4 +342,12 @@ BOOST_PYTHON_MODULE(velvix_sim)
     py::def("_shutdown_at_exit", &shutdown_at_exit);
     py::object atExit = py::scope().attr("_shutdown_at_exit");
     py::import("atexit").attr("register")(atExit);
+}
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit_velvix_sim()
+{
+    static vexa2::python::ModuleStart start("velvix_sim", &init_module_velvix_sim);
+    return start.definition();
 }

@@ -1,8 +1,10 @@
-"""tests/python/test_startup.py: what `import dedezi` registers, the docstrings it leaves, and what
-a registration that fails does to the import (through the test-only regfault build)."""
+"""tests/python/test_startup.py: what `import dedezi` registers, the docstrings it leaves, what
+a registration that fails does to the import (through the test-only regfault build), and the
+imports refused: in a sub-interpreter, and in an interpreter started again in the same process."""
 
 import os
 import re
+import subprocess
 
 import pytest
 
@@ -154,9 +156,9 @@ def test_failed_registration_stops_the_sequence_and_fails_the_import(fail_at):
     code, out, err = run_python(IMPORT_AND_TELL, env={"DEDEZI_FAIL_AT_CALL": str(fail_at)},
                                 path=REGFAULT_DIR)
     assert code == 3, err
-    # The interpreter fails an import whose module comes back with an error set; the
+    # The interpreter fails an import whose module body ends with an error set; the
     # registration's own error is what the report shows.
-    assert out.strip() == "SystemError initialization of dedezi raised unreported exception False"
+    assert out.strip() == "SystemError execution of module dedezi raised unreported exception False"
     assert registration_lines(err) == list(range(1, fail_at + 1))
     report = REPORT.search(err)
     assert report, err
@@ -177,3 +179,89 @@ def test_real_module_reads_no_fault_switch():
     assert code == 0, err
     assert out.strip() == "imported True"
     assert "registration call" not in err
+
+
+# A session logs in; its listener records, for each status it hears, how many callbacks its
+# library thread made so far, as thread-local data counts them: one interpreter state of the
+# thread's own keeps that data from one callback to the next.
+LOGGED_IN = """
+import threading
+import dedezi, velvix_sim as sim
+sim.reset()
+Status = dedezi.AK7RSessionStatus.K7RSessionStatus
+local = threading.local()
+
+class StatusListener(dedezi.AK7RSessionStatus):
+    def __init__(self):
+        super().__init__()
+        self.calls, self.connected = [], threading.Event()
+
+    def on_session_status_changed(self, status):
+        local.calls = getattr(local, "calls", 0) + 1
+        self.calls.append(local.calls)
+        if status == Status.CONNECTED:
+            self.connected.set()
+
+    def on_login_failed(self, error):
+        pass
+
+session = dedezi.K7RTransport.create_session()
+listener = StatusListener()
+session.subscribe_session_status(listener)
+assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
+assert listener.connected.wait(10)
+print("heard", listener.calls, flush=True)
+"""
+
+# The main interpreter after a sub-interpreter tried to import the modules (before or after the
+# main interpreter imported them): it logs in and hears its callbacks as before.
+SUB_INTERPRETER = """
+import _xxsubinterpreters as interpreters
+if MAIN_FIRST:
+    import dedezi, velvix_sim
+sub = interpreters.create()
+for name in ("dedezi", "velvix_sim"):
+    try:
+        interpreters.run_string(sub, "import " + name)
+        print(name, "imported")
+    except interpreters.RunFailedError as error:
+        print(error)
+interpreters.destroy(sub)
+""" + LOGGED_IN
+
+
+@pytest.mark.parametrize("main_first", [False, True], ids=["sub-interpreter first", "main first"])
+def test_a_sub_interpreter_cannot_import_and_the_main_interpreter_goes_on(main_first):
+    code, out, err = run_python(f"MAIN_FIRST = {main_first}\n" + SUB_INTERPRETER)
+    assert code == 0, err
+    lines = out.splitlines()
+    for name, line in zip(("dedezi", "velvix_sim"), lines):
+        assert line.startswith(f"<class 'ImportError'>: {name} cannot be imported in a "
+                               "sub-interpreter: "), out
+    assert lines[2:] == ["heard [1, 2]"], out
+
+
+# Two interpreters, one after the other, in one embedding process: the first logs in and hears
+# its callbacks; the second is refused the modules, whose classes went with the first.
+FIRST_START = LOGGED_IN
+SECOND_START = """
+for name in ("dedezi", "velvix_sim"):
+    try:
+        __import__(name)
+        print(name, "imported", flush=True)
+    except ImportError as error:
+        print(error, flush=True)
+"""
+
+
+def test_an_interpreter_started_again_is_refused_the_import():
+    env = dict(os.environ, PYTHONPATH=BUILD_DIR)
+    ran = subprocess.run([os.path.join(BUILD_DIR, "interpreter_starts"), FIRST_START, SECOND_START],
+                         env=env, capture_output=True, text=True, timeout=60)
+    assert ran.returncode == 0, ran.stderr
+    lines = ran.stdout.splitlines()
+    assert lines[0] == "heard [1, 2]", ran.stdout + ran.stderr
+    assert lines[1:] == [
+        f"{name} cannot be imported again after the interpreter that first imported it was "
+        "finalized: its classes stay bound to that interpreter until the process ends"
+        for name in ("dedezi", "velvix_sim")], ran.stdout + ran.stderr

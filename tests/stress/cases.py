@@ -9,11 +9,13 @@ import atexit
 import collections
 import gc
 import os
+import select
 import signal
 import sys
 import threading
 import time
 import weakref
+import traceback
 
 import dedezi
 import velvix_sim as sim
@@ -57,6 +59,21 @@ class Breaker:
         return True
 
 
+class Connect(dedezi.AK7RSessionStatus):
+    """A session status listener that tells when its session is connected."""
+
+    def __init__(self):
+        super().__init__()
+        self.connected = threading.Event()
+
+    def on_session_status_changed(self, status):
+        if status == Status.CONNECTED:
+            self.connected.set()
+
+    def on_login_failed(self, error):
+        pass
+
+
 class World:
     """A demo session logged in with its tables loaded and a ready history communicator, prices
     held still, the offers table and two queues borrowed: the manager's all-events queue and the
@@ -70,20 +87,10 @@ class World:
         (self.sid,) = sim.sessions()
         self.manager_listener = Quiet()
         self.session.use_table_manager(YES, self.manager_listener)
-        connected = threading.Event()
-
-        class Connect(dedezi.AK7RSessionStatus):
-            def on_session_status_changed(self, status):
-                if status == Status.CONNECTED:
-                    connected.set()
-
-            def on_login_failed(self, error):
-                pass
-
         status = Connect()
         self.session.subscribe_session_status(status)
         assert self.session.login("demo", "demo", "sim://stress", "Demo")
-        assert connected.wait(DEADLINE)
+        assert status.connected.wait(DEADLINE)
         self.session.unsubscribe_session_status(status)
         assert sim.wait_manager_status(self.sid, int(dedezi.K7RTableManagerStatus.TABLES_LOADED))
         self.comm = dedezi.PlentaCommunicatorFactory.create_communicator(self.session, "")
@@ -354,58 +361,121 @@ def ok():
 
 # --- subscribe and unsubscribe churn during callback bursts ------------------------------------
 
-def churn(kind_name, seconds=1.0, threads=4):
-    """Threads subscribe and unsubscribe listeners of one kind, some dropping them while
-    subscribed, while the world fires that kind's callbacks without pause; afterwards nothing is
-    held and every count is back."""
-    kind = KINDS[kind_name]
-    w = World()
-    before = w.counts()
-    calls = collections.Counter()
-    lock = threading.Lock()
+class Churn:
+    """Threads that subscribe and unsubscribe listeners of one kind, some dropping them while
+    subscribed, while another fires that kind's callbacks without pause, in a World of their own,
+    from construction until end(); end() then checks that nothing is held and every count is
+    back."""
 
-    def on_call(listener, method, args):
-        with lock:
-            calls[method] += 1
+    def __init__(self, kind_name, threads=4):
+        self.kind = kind = KINDS[kind_name]
+        self.w = w = World()
+        self.before = w.counts()
+        self.calls = collections.Counter()
+        self.stop = stop = threading.Event()
+        self.failures = []
+        lock = threading.Lock()
 
-    stop = threading.Event()
-    failures = []
+        def on_call(listener, method, args):
+            with lock:
+                self.calls[method] += 1
 
-    def fire():
-        while not stop.is_set():
-            kind.fire(w)
-            threading.Event().wait(0.0005)
-
-    def subscriber(seed):
-        try:
-            keep = []
-            i = seed
+        def fire():
             while not stop.is_set():
-                listener = kind.make(on_call)
-                kind.subscribe(w, listener)
-                if i % 3 == 0:
-                    keep.append(listener)  # unsubscribed at the end
-                else:
-                    kind.unsubscribe(w, listener)
-                del listener  # some go while subscribed and firing
-                i += 1
-            for listener in keep:
-                kind.unsubscribe(w, listener)
-        except BaseException as error:  # reported by the main thread
-            failures.append(repr(error))
+                kind.fire(w)
+                threading.Event().wait(0.0005)
 
-    workers = [daemon(fire)] + [daemon(subscriber, n) for n in range(threads)]
+        def subscriber(seed):
+            try:
+                keep = []
+                i = seed
+                while not stop.is_set():
+                    listener = kind.make(on_call)
+                    kind.subscribe(w, listener)
+                    if i % 3 == 0:
+                        keep.append(listener)  # unsubscribed at the end
+                    else:
+                        kind.unsubscribe(w, listener)
+                    del listener  # some go while subscribed and firing
+                    i += 1
+                for listener in keep:
+                    kind.unsubscribe(w, listener)
+            except BaseException as error:  # reported by the main thread
+                self.failures.append(repr(error))
+
+        self.workers = [daemon(fire)] + [daemon(subscriber, n) for n in range(threads)]
+
+    def end(self):
+        self.stop.set()
+        for worker in self.workers:
+            worker.join(DEADLINE)
+            assert not worker.is_alive(), "a churning thread did not end"
+        assert not self.failures, self.failures
+        assert sum(self.calls.values()) > 0, "no callback ran"
+        if self.kind.held:
+            assert until(lambda: self.kind.held(self.w) == 0), self.kind.held(self.w)
+        self.w.settle(self.before)
+
+
+def churn(kind_name, seconds=1.0, threads=4):
+    """The churn of one kind, a while; afterwards nothing is held and every count is back."""
+    running = Churn(kind_name, threads)
     threading.Event().wait(seconds)
-    stop.set()
-    for worker in workers:
-        worker.join(DEADLINE)
-        assert not worker.is_alive(), "a churning thread did not end"
-    assert not failures, failures
-    assert sum(calls.values()) > 0, "no callback ran"
-    if kind.held:
-        assert until(lambda: kind.held(w) == 0), kind.held(w)
-    w.settle(before)
+    running.end()
     ok()
+
+
+# --- forks while callbacks and subscriptions churn ---------------------------------------------
+
+def _child_hears_a_login():
+    """In a forked child: the exit status of a new session's login, 0 once its callback is
+    heard."""
+    signal.alarm(int(DEADLINE))  # a child that hangs is ended, and lets go of the case's output
+    try:
+        session = dedezi.K7RTransport.create_session()
+        listener = Connect()
+        session.subscribe_session_status(listener)
+        assert session.login("demo", "demo", "sim://stress", "Demo")
+        return 0 if listener.connected.wait(DEADLINE) else 2
+    except BaseException:
+        traceback.print_exc()
+        return 1
+
+
+def fork_during_churn(kind_name, forks=5, threads=4):
+    """A thread forks again and again while the churn runs, so that each fork finds the module's
+    and the world's locks held, or not, wherever the churn's threads happen to be. Each child, a
+    copy of that moment, logs a new session in, hears its callback and ends at once; the parent's
+    churn ends as without forks."""
+    running = Churn(kind_name, threads)
+    statuses = []
+
+    def fork():
+        pid = os.fork()
+        if pid == 0:
+            # The child goes on in this thread alone, which sys.exit would end alone.
+            os._exit(_child_hears_a_login())
+        statuses.append(_ended(pid, DEADLINE))
+
+    while len(statuses) < forks and statuses.count(0) == len(statuses):
+        forker = daemon(fork)
+        forker.join(2 * DEADLINE)
+        assert not forker.is_alive(), "a fork did not return"
+    assert statuses == [0] * forks, statuses
+    running.end()
+    ok()
+
+
+def _ended(pid, timeout):
+    """The exit status of child `pid`, or "running" (and it is killed) after `timeout` seconds."""
+    handle = os.pidfd_open(pid)
+    ready, _, _ = select.select([handle], [], [], timeout)
+    os.close(handle)
+    if not ready:
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        return "running"
+    return os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
 
 
 # --- from inside callbacks -------------------------------------------------------------------

@@ -61,6 +61,11 @@ def test_churn_during_callback_bursts(kind):
     passed(run("churn", kind, runs=2))
 
 
+@pytest.mark.parametrize("kind", KINDS)
+def test_forks_during_callback_bursts(kind):
+    passed(run("fork_during_churn", kind, runs=2))
+
+
 @pytest.mark.parametrize("action", ["unsubscribe_inside", "logout_inside", "finalize_inside"])
 @pytest.mark.parametrize("kind", KINDS)
 def test_from_inside_a_callback(action, kind):

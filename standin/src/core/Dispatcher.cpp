@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "core/Clock.h"
+#include "core/Fork.h"
 
 namespace sim
 {
@@ -301,6 +302,33 @@ long Dispatcher::nativeThreadId()
     std::shared_ptr<Worker> worker = worker_;
     progress_.wait_for(lock, std::chrono::seconds(5), [&] { return worker->tid != 0; });
     return worker->tid;
+}
+
+void Dispatcher::keepWholeAcrossFork()
+{
+    aroundFork([this] { mutex_.lock(); }, [this] { mutex_.unlock(); }, [this] { afterForkInChild(); });
+}
+
+void Dispatcher::afterForkInChild()
+{
+    renewAfterFork(mutex_);
+    renewAfterFork(wake_);
+    renewAfterFork(progress_);
+    // The parent's deliveries and timers are for its threads and its callers: they never run here,
+    // and are never destroyed, as what they hold may be in use by threads the fork left behind.
+    new std::deque<std::pair<std::uint64_t, Job>>(std::move(queue_));
+    queue_.clear();
+    new TimerMap(std::move(timers_));
+    timers_.clear();
+    timerIndex_.clear();
+    doneSeq_ = postedSeq_;
+    new std::vector<std::shared_ptr<Worker>>(std::move(leftBehind_));
+    leftBehind_.clear();
+    // A fork made by a delivery goes on in the child on the dispatcher's own thread. Any other
+    // worker is not in the child: forgotten, as it can be neither joined nor detached.
+    const bool forkedByWorker = worker_ && tlsDispatcher == this && worker_->thread.get_id() == std::this_thread::get_id();
+    if (worker_ && !forkedByWorker)
+        new std::shared_ptr<Worker>(std::move(worker_));
 }
 
 void Dispatcher::retime(const std::function<std::int64_t()>& mutate)

@@ -62,6 +62,11 @@ public:
     // deadlines move (0 when time only advanced); due timers are then queued in deadline order.
     void retime(const std::function<std::int64_t()>& mutate);
 
+    // For the world's own dispatcher, which lives as long as the process: its lock stays whole
+    // across a fork, and the child keeps none of the parent's threads, deliveries or timers; its
+    // thread starts again on first use (core/Fork.h).
+    void keepWholeAcrossFork();
+
 private:
     struct Worker;
     struct Timer
@@ -75,6 +80,7 @@ private:
     void run(std::shared_ptr<Worker> worker);
     void promoteDue();     // under mutex_
     void stopLocked(std::unique_lock<std::mutex>& lock, int waitMs, bool forExit);
+    void afterForkInChild();
 
     Clock& clock_;
     mutable std::mutex mutex_;

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/Fork.h"
 #include "core/Value.h"
 
 namespace sim
@@ -49,6 +50,9 @@ public:
     // Consumes one use of the override armed for `op`, if any.
     std::optional<Fault> take(std::string_view op);
     bool armed(std::string_view op) const;
+    // For a part of the world, which lives as long as the process: its lock stays whole across a
+    // fork (core/Fork.h).
+    void keepWholeAcrossFork() { lockAcrossFork(mutex_); }
 
 private:
     struct Entry

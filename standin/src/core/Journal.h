@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Fork.h"
 #include "core/Value.h"
 
 namespace sim
@@ -37,6 +38,9 @@ public:
     std::vector<JournalEntry> entries(const std::optional<std::string>& op = std::nullopt) const;
     void clear();
     std::size_t capacity() const { return capacity_; }
+    // For a part of the world, which lives as long as the process: its lock stays whole across a
+    // fork (core/Fork.h).
+    void keepWholeAcrossFork() { lockAcrossFork(mutex_); }
 
 private:
     mutable std::mutex mutex_;

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/Fork.h"
+
 namespace sim
 {
 
@@ -69,6 +71,9 @@ public:
     std::string kindOf(std::uint64_t id) const;  // empty when not live
     std::int64_t releaseCalls(const std::string& kind) const;
     void resetReleaseCalls();
+    // For a part of the world, which lives as long as the process: its lock stays whole across a
+    // fork (core/Fork.h).
+    void keepWholeAcrossFork() { lockAcrossFork(mutex_); }
 
     // A new stand-in reference to a live object of type T, or null (gone, dying, other type).
     // The caller gives it back with simReleaseQuiet() (sim::Ref does).

@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/Fork.h"
+
 namespace sim
 {
 
@@ -144,6 +146,9 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         value_ = std::move(v);
     }
+    // For a part of the world, which lives as long as the process: its lock stays whole across a
+    // fork (core/Fork.h).
+    void keepWholeAcrossFork() { lockAcrossFork(mutex_); }
 
 private:
     mutable std::mutex mutex_;

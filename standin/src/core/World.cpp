@@ -1,5 +1,5 @@
-// simcore: the world's life: creation on first use, reset between tests, and the bounded stop of
-// its thread when the process exits.
+// simcore: the world's life: creation on first use, reset between tests, its parts kept whole
+// across a fork, and the bounded stop of its thread when the process exits.
 #include "core/World.h"
 
 namespace sim
@@ -8,6 +8,12 @@ namespace sim
 World::World() : dispatcher_(clock_)
 {
     clock_.attach(&dispatcher_);
+    registry_.keepWholeAcrossFork();
+    journal_.keepWholeAcrossFork();
+    faults_.keepWholeAcrossFork();
+    scenario_.keepWholeAcrossFork();
+    lockAcrossFork(hooksMutex_);
+    dispatcher_.keepWholeAcrossFork();
 }
 
 World& World::instance()

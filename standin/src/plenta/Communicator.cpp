@@ -10,6 +10,7 @@
 
 #include "plenta/Errors.h"
 
+#include "core/Fork.h"
 #include "core/World.h"
 #include "velvix/Readers.h"
 #include "velvix/Session.h"
@@ -135,6 +136,7 @@ struct Desk
             failHeld(take([session](const HeldRequest& h) { return h.report->communicator().sessionId() == session; }),
                      LoggedOutText);
         });
+        sim::lockAcrossFork(mutex, {&heldChanged});
     }
 
     // Takes the held requests that `which` selects out of the book.

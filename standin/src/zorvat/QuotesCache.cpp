@@ -20,6 +20,7 @@
 
 #include "zorvat/Errors.h"
 
+#include "core/Fork.h"
 #include "core/World.h"
 #include "velvix/Listeners.h"
 #include "velvix/Market.h"
@@ -109,10 +110,16 @@ void put(zorvat::IError** err, const std::optional<ErrorSpec>& spec)
 }
 
 // The cache's own thread: a queue of jobs, run in order with no lock held. Started on first use
-// and never joined (a job may be stuck in a caller's callback at exit).
+// and never joined (a job may be stuck in a caller's callback at exit). After a fork the child
+// starts its own on first use; the parent's queued jobs never run there.
 class CacheThread
 {
 public:
+    CacheThread()
+    {
+        sim::aroundFork([this] { mutex_.lock(); }, [this] { mutex_.unlock(); }, [this] { afterForkInChild(); });
+    }
+
     void post(std::function<void()> job)
     {
         if (sim::world().dispatcher().exiting())
@@ -158,6 +165,20 @@ private:
     }
 
     static void leak(std::function<void()> job) { new std::function<void()>(std::move(job)); }
+
+    void afterForkInChild()
+    {
+        sim::renewAfterFork(mutex_);
+        sim::renewAfterFork(wake_);
+        new std::deque<std::function<void()>>(std::move(queue_));  // left, as at exit
+        queue_.clear();
+        // A fork made by a job goes on in the child on the cache thread itself.
+        if (current())
+            return;
+        started_ = false;
+        id_.store(std::thread::id());
+        nativeId_.store(0);
+    }
 
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -352,6 +373,7 @@ Scripts::Scripts()
         runOnCacheThread(takeHeld([session](const Task& t) { return t.sessionId() == session; }),
                          connectionError(LoggedOutText));
     });
+    sim::lockAcrossFork(mutex, {&heldChanged});
 }
 
 template <class Which>
