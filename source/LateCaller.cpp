@@ -47,7 +47,7 @@ void LateCaller::start()
     std::lock_guard<std::recursive_mutex> lock(m_jobsMutex);
     if (m_started.load(std::memory_order_relaxed))
         return;
-    m_thread = std::thread(&LateCaller::run, this);
+    m_thread = std::thread(&LateCaller::run, this, m_generation.load());
     m_started.store(true, std::memory_order_release);
 }
 
@@ -73,11 +73,12 @@ void LateCaller::post(Job job)
     m_wakeUp.notify_one();
 }
 
-void LateCaller::run()
+void LateCaller::run(unsigned generation)
 {
     // A job that waited here for the library would hold up every later job: such waits are refused.
     markLibraryThread();
-    while (!m_stop.load())
+    // A fork's child that a job made gives the queue to a worker of its own once the job ended.
+    while (!m_stop.load() && m_generation.load() == generation)
     {
         Job job;
         {
@@ -94,7 +95,7 @@ void LateCaller::run()
             {
                 // The emptiness test above and this sleep are under the lock that post and stop
                 // take to wake us, so no wake-up is lost.
-                if (!m_stop.load())
+                if (!m_stop.load() && m_generation.load() == generation)
                     m_wakeUp.wait(wake);
                 continue;
             }
@@ -112,7 +113,8 @@ void LateCaller::run()
             // Jobs report their own errors; one that escapes must not end the process.
         }
     }
-    m_finished.store(true);
+    if (m_generation.load() == generation)
+        m_finished.store(true);
 }
 
 void LateCaller::stop()
@@ -163,15 +165,14 @@ void LateCaller::afterForkInChild()
     // what they hold may be in use by threads the fork left behind.
     new std::deque<Job>(std::move(m_jobs));
     m_jobs.clear();
-    // A fork made by a job goes on in the child on the worker itself.
-    if (m_thread.get_id() == std::this_thread::get_id())
-        return;
     // The parent's worker is not in the child: forgotten, as it can be neither joined nor
-    // detached. A stopped worker stays stopped.
+    // detached. A fork made by a job goes on in the child on the worker's thread, which ends once
+    // the job returned. Either way the child's worker starts on first use, as in a new process.
+    m_generation.fetch_add(1);
     new (&m_thread) std::thread();
     m_finished.store(false);
-    if (!m_stop.load())
-        m_started.store(false);
+    m_stop.store(false);
+    m_started.store(false);
 }
 
 LateCaller::~LateCaller()

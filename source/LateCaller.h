@@ -39,7 +39,7 @@ public:
 private:
     friend class LateCallerForks;
 
-    void run();
+    void run(unsigned generation);
 
     // Around a fork of the process: the locks are taken before it and given back after it; the
     // child has none of the parent's threads, so its worker is not running and starts on first
@@ -57,6 +57,8 @@ private:
     std::recursive_mutex m_jobsMutex;
     // Lets process exit wait a bounded time for a worker stuck in a job instead of hanging.
     std::atomic<bool> m_finished{false};
+    // Bumped in a fork's child: a worker of an older generation leaves the queue to a new one.
+    std::atomic<unsigned> m_generation{0};
 };
 
 } }  // namespace vexa2::python

@@ -74,7 +74,12 @@ def child(inherited):
         # behind: giving it back waits for nothing.
         session, listener = inherited
         session.unsubscribe_session_status(listener)
-    log_in(dedezi.K7RTransport.create_session())
+    # A table manager's statuses come through the late-call worker, which starts anew here.
+    session, manager = dedezi.K7RTransport.create_session(), manager_listener()
+    session.use_table_manager(dedezi.K7RTableManagerMode.YES, manager)
+    log_in(session)
+    loaded = dedezi.K7RTableManagerStatus.TABLES_LOADED
+    assert loaded in manager.statuses.wait_until(lambda statuses: loaded in statuses, 10)
     print("child heard its callback", flush=True)
 
 
@@ -90,8 +95,9 @@ def ended(pid, timeout):
     return os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
 
 
-def fork():
-    inherited, after_fork = before_fork()
+def fork(inherited=None, after_fork=lambda: None):
+    if FORKER != "callback":
+        inherited, after_fork = before_fork()
     start = time.monotonic()
     if HOW == "multiprocessing":
         process = multiprocessing.get_context("fork").Process(target=child, args=(inherited,))
@@ -119,8 +125,42 @@ def fork():
     print(f"child ended {status} after {time.monotonic() - start:.1f}s", flush=True)
 
 
+def fork_inside():
+    # From a callback: a session status listener's on the library's delivery thread, or a table
+    # manager listener's on the late-call worker. The child goes on inside that callback.
+    sim.reset()
+    forked = threading.Event()
+    on_worker = STATE == "inside a late-call job"
+    Base = dedezi.AK7RTableManagerListener if on_worker else dedezi.AK7RSessionStatus
+    wanted = dedezi.K7RTableManagerStatus.TABLES_LOADED if on_worker else Status.CONNECTED
+
+    class Forking(Base):
+        def on_status_changed(self, status, manager=None):
+            if status == wanted and not forked.is_set():
+                fork()
+                forked.set()
+
+        on_session_status_changed = on_status_changed
+
+        def on_login_failed(self, error):
+            pass
+
+    session, listener = dedezi.K7RTransport.create_session(), Forking()
+    if on_worker:
+        session.use_table_manager(dedezi.K7RTableManagerMode.YES, listener)
+    else:
+        session.subscribe_session_status(listener)
+    assert session.login("demo", "demo", "http://sim.local/Hosts.jsp", "Demo")
+    assert forked.wait(30)
+    if not on_worker:
+        session.unsubscribe_session_status(listener)
+    session.logout()
+
+
 if FORKER == "main":
     fork()
+elif FORKER == "callback":
+    fork_inside()
 else:
     forker = threading.Thread(target=fork)
     forker.start()
@@ -135,6 +175,9 @@ CASES = [
     ("callback running", "thread", "multiprocessing"),
     ("worker started", "main", "os.fork"),
     ("worker started", "thread", "multiprocessing"),
+    ("inside a callback", "callback", "os.fork"),
+    ("inside a callback", "callback", "multiprocessing"),
+    ("inside a late-call job", "callback", "os.fork"),
 ]
 
 

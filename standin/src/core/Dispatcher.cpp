@@ -324,11 +324,14 @@ void Dispatcher::afterForkInChild()
     doneSeq_ = postedSeq_;
     new std::vector<std::shared_ptr<Worker>>(std::move(leftBehind_));
     leftBehind_.clear();
-    // A fork made by a delivery goes on in the child on the dispatcher's own thread. Any other
-    // worker is not in the child: forgotten, as it can be neither joined nor detached.
-    const bool forkedByWorker = worker_ && tlsDispatcher == this && worker_->thread.get_id() == std::this_thread::get_id();
-    if (worker_ && !forkedByWorker)
+    // The worker is not in the child: forgotten, as it can be neither joined nor detached, and a
+    // new one starts on first use. A fork made by a delivery goes on in the child on the worker's
+    // thread, which ends once the delivery returned, leaving the queue to the new worker.
+    if (worker_)
+    {
+        worker_->quit = true;
         new std::shared_ptr<Worker>(std::move(worker_));
+    }
 }
 
 void Dispatcher::retime(const std::function<std::int64_t()>& mutate)
