@@ -2,6 +2,7 @@
 the import itself or that could hang or crash the interpreter; collecting what listeners receive;
 making a session."""
 
+import math
 import os
 import re
 import signal
@@ -297,3 +298,11 @@ def row_classes():
         T.MESSAGES: ("MsgID", dedezi.K7RMessageRow, dedezi.K7RMessageTableRow),
         T.SUMMARY: ("OfferID", dedezi.K7RSummaryRow, dedezi.K7RSummaryTableRow),
     }
+
+
+def server_round(value, places):
+    """`value` to `places` decimals as the simulated server rounds money and pips: value times
+    10**places, half away from zero. Python's round() works from the exact binary value instead,
+    and differs from it at the halves."""
+    scale = 10 ** places
+    return math.copysign(math.floor(abs(value * scale) + 0.5), value) / scale

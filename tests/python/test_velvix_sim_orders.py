@@ -8,7 +8,7 @@ computes them."""
 import pytest
 
 import dedezi
-from helpers import Recorder, send_command
+from helpers import Recorder, send_command, server_round
 
 pytestmark = pytest.mark.timeout(60)
 
@@ -254,13 +254,13 @@ class TestMarks:
                 close = quote.bid if side == BUY else quote.ask
                 moved = close - trade.open_rate if side == BUY else trade.open_rate - close
                 assert trade.close == close
-                assert trade.pl == pytest.approx(round(moved / pip, 1), abs=1e-9)
-                assert trade.gross_pl == pytest.approx(round(trade.pl * amount / 1000 * pip_cost, 2),
+                assert trade.pl == pytest.approx(server_round(moved / pip, 1), abs=1e-9)
+                assert trade.gross_pl == pytest.approx(server_round(trade.pl * amount / 1000 * pip_cost, 2),
                                                        abs=1e-9)
                 seen.add((offer, trade.pl))
             gross = sum(t.gross_pl for t in held.values())
             assert account.gross_pl == pytest.approx(gross, abs=1e-9)
-            assert account.equity == pytest.approx(round(account.balance + gross, 2), abs=1e-9)
+            assert account.equity == pytest.approx(server_round(account.balance + gross, 2), abs=1e-9)
             assert account.usable_margin == pytest.approx(account.equity - account.used_margin,
                                                           abs=1e-9)
             summary = {s.offer_id: s.gross_pl for s in manager.get_table(T.SUMMARY)}
@@ -299,11 +299,11 @@ class TestCommissions:
         assert (opening, closing) == pytest.approx((each_way, each_way))
         assert (trade.commission, trade.close_commission) == (opening, closing)
         (summary,) = manager.get_table(T.SUMMARY)
-        assert summary.net_pl == pytest.approx(round(trade.gross_pl - opening - closing, 2))
+        assert summary.net_pl == pytest.approx(server_round(trade.gross_pl - opening - closing, 2))
 
         answers.wait_settled([send.close(trade)])
         (closed,) = manager.get_table(T.CLOSED_TRADES)
         assert closed.commission == pytest.approx(opening + closing)
-        assert closed.net_pl == pytest.approx(round(closed.gross_pl - opening - closing, 2))
-        assert account.balance == pytest.approx(round(50_000 + closed.net_pl, 2))
+        assert closed.net_pl == pytest.approx(server_round(closed.gross_pl - opening - closing, 2))
+        assert account.balance == pytest.approx(server_round(50_000 + closed.net_pl, 2))
         assert account.balance == pytest.approx(50_000 + closed.gross_pl - opening - closing)

@@ -9,6 +9,7 @@ import fnmatch
 import pytest
 
 import dedezi
+from helpers import server_round
 from test_velvix_sim_orders import desk, settle  # noqa: F401 (desk is a fixture)
 
 pytestmark = pytest.mark.timeout(60)
@@ -198,10 +199,10 @@ class TestFilling:
         # At the market of the moment (the bid for a buy, the ask for a sell), not at the rate.
         assert (closed.close_order_id, closed.close_rate) == (ids[kind], close)
         moved = close - open_rate if side == BUY else open_rate - close
-        assert closed.pl == pytest.approx(round(moved / pip, 1), abs=1e-9)
-        assert closed.gross_pl == pytest.approx(round(closed.pl * 10 * 0.1, 2), abs=1e-9)
+        assert closed.pl == pytest.approx(server_round(moved / pip, 1), abs=1e-9)
+        assert closed.gross_pl == pytest.approx(server_round(closed.pl * 10 * 0.1, 2), abs=1e-9)
         assert closed.commission == pytest.approx(0.80)  # both ways, as a close
-        assert trader.account.balance == pytest.approx(round(50_000 + closed.net_pl, 2))
+        assert trader.account.balance == pytest.approx(server_round(50_000 + closed.net_pl, 2))
         assert [trader.last_update(i)[0] for i in (ids[kind], other)] == [U.DELETE, U.DELETE]
 
     def test_a_close_order_takes_the_stop_and_limit_out_with_its_trade(self, trader):
