@@ -403,17 +403,20 @@ template <class T>
 class Passed<LentObject<T>>
 {
 public:
-    explicit Passed(LentObject<T>&& lent)
-    {
-        if (lent.object)
-            lent.object->addRef();
-        m_handle = makeLibraryHandle(lent.object);
-    }
+    explicit Passed(LentObject<T>&& lent) : m_handle(keep(lent.object)) {}
 
-    LibraryHandle<T>& get() { return m_handle; }
+    // Moved into the owner's method, which holds it for the call.
+    LibraryHandle<T>&& get() { return std::move(m_handle); }
     void drop() {}
 
 private:
+    static LibraryHandle<T> keep(T* object)
+    {
+        if (object)
+            object->addRef();
+        return makeLibraryHandle(object);
+    }
+
     LibraryHandle<T> m_handle;
 };
 
