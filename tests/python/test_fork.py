@@ -1,7 +1,7 @@
 """tests/python/test_fork.py: a process forked while the module is in use. Whatever the parent's
 threads were doing at the fork, the child starts from what a new process would have: a new
-session logs in and hears its callbacks, and the child ends at once, with status 0, by sys.exit
-where it runs on the main thread.
+session logs in, hears its callbacks and trades, and the child ends at once, with status 0, by
+sys.exit where it runs on the main thread. A login the child inherited stays the parent's.
 Each case runs in an interpreter of its own, which forks."""
 
 import os
@@ -14,10 +14,27 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 pytestmark = pytest.mark.timeout(120)
 
+# How a forked child ended, for the parent's script.
+ENDED = r"""
+import os, select, signal
+
+
+def ended(pid, timeout):
+    # The child's exit status, or "running" (and it is killed) after `timeout` seconds.
+    fd = os.pidfd_open(pid)
+    ready, _, _ = select.select([fd], [], [], timeout)
+    os.close(fd)
+    if not ready:
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        return "running"
+    return os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+"""
+
 # The parent: brings its world to STATE, forks from FORKER ("main", or a Python thread while the
 # main thread waits for it) by HOW, and prints how the child ended and how long it took.
-FORKING = r"""
-import multiprocessing, os, select, signal, sys, threading, time, traceback
+FORKING = ENDED + r"""
+import multiprocessing, sys, threading, time, traceback
 import dedezi, velvix_sim as sim
 from helpers import log_in, manager_listener
 
@@ -81,18 +98,6 @@ def child(inherited):
     loaded = dedezi.K7RTableManagerStatus.TABLES_LOADED
     assert loaded in manager.statuses.wait_until(lambda statuses: loaded in statuses, 10)
     print("child heard its callback", flush=True)
-
-
-def ended(pid, timeout):
-    # The child's exit status, or "running" (and it is killed) after `timeout` seconds.
-    fd = os.pidfd_open(pid)
-    ready, _, _ = select.select([fd], [], [], timeout)
-    os.close(fd)
-    if not ready:
-        os.kill(pid, signal.SIGKILL)
-        os.waitpid(pid, 0)
-        return "running"
-    return os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
 
 
 def fork(inherited=None, after_fork=lambda: None):
@@ -181,13 +186,113 @@ CASES = [
 ]
 
 
-@pytest.mark.parametrize("state, forker, how", CASES)
-def test_a_forked_child_logs_in_hears_its_callbacks_and_ends_at_once(state, forker, how):
-    code, out, err = run_python(f"STATE, FORKER, HOW = {state!r}, {forker!r}, {how!r}\n" + FORKING,
-                                path=os.pathsep.join([BUILD_DIR, HERE]))
+def assert_ended_at_once(parent, said):
+    """Runs the parent's script: its child said `said` and ended with status 0, at once."""
+    code, out, err = run_python(parent, path=os.pathsep.join([BUILD_DIR, HERE]))
     assert code == 0, err
-    assert "child heard its callback" in out, out + err
+    assert said in out, out + err
     ending = out.strip().splitlines()[-1].split()
     assert ending[:3] == ["child", "ended", "0"], out + err
     # Its exit waits for no thread of the parent's.
     assert float(ending[-1].rstrip("s")) < 3.0, out
+
+
+@pytest.mark.parametrize("state, forker, how", CASES)
+def test_a_forked_child_logs_in_hears_its_callbacks_and_ends_at_once(state, forker, how):
+    assert_ended_at_once(f"STATE, FORKER, HOW = {state!r}, {forker!r}, {how!r}\n" + FORKING,
+                         "child heard its callback")
+
+
+# The parent is logged in, its tables loaded and its prices ticking, when its main thread forks.
+# The child's new session of the same user logs in, hears a price tick and its market order
+# filled; the login it inherited stays the parent's: its order is refused, and its tables hear
+# nothing of the child's trade.
+TRADING = ENDED + r"""
+import sys, threading, time, traceback
+import dedezi, velvix_sim as sim
+from helpers import Recorder, log_in, manager_listener, send_command
+
+T = dedezi.K7RTableType
+Params = dedezi.K7RRequestParamsEnum
+LOADED = dedezi.K7RTableManagerStatus.TABLES_LOADED
+
+
+class Answers(dedezi.AK7RResponseListener):
+    def __init__(self):
+        super().__init__()
+        self.events = Recorder()
+
+    def on_request_completed(self, request_id, response):
+        self.events.add(("completed", request_id))
+
+    def on_request_failed(self, request_id, error):
+        self.events.add(("failed", request_id, error))
+
+    def on_tables_updates(self, response):
+        self.events.add(("updates", response.request_id))
+
+
+class Ticks(dedezi.AK7RTableListener):
+    def __init__(self):
+        super().__init__()
+        self.heard = threading.Event()
+
+    def on_changed(self, row_id, row):
+        self.heard.set()
+
+
+def trader():
+    # A logged-in session with its tables and its response listener.
+    session, manager, answers = dedezi.K7RTransport.create_session(), manager_listener(), Answers()
+    session.use_table_manager(dedezi.K7RTableManagerMode.YES, manager)
+    session.subscribe_response(answers)
+    log_in(session)
+    assert LOADED in manager.statuses.wait_until(lambda statuses: LOADED in statuses, 10)
+    return session, answers
+
+
+def buy(session, answers):
+    account = session.table_manager.get_table(T.ACCOUNTS).get_row(0).account_id
+    return send_command(session, answers, {
+        Params.COMMAND: dedezi.Constants.Commands.CREATE_ORDER,
+        Params.ORDER_TYPE: dedezi.Constants.Orders.TRUE_MARKET_OPEN, Params.OFFER_ID: "1",
+        Params.ACCOUNT_ID: account, Params.BUY_SELL: dedezi.Constants.BUY, Params.AMOUNT: 1000})
+
+
+def child(parents, parents_answers):
+    session, answers = trader()
+    ticks = Ticks()
+    session.table_manager.get_table(T.OFFERS).subscribe_update(dedezi.K7RTableUpdateType.UPDATE, ticks)
+    assert ticks.heard.wait(5), "no price tick"
+    bought = buy(session, answers)
+    events = answers.events.wait_until(lambda events: events.count(("updates", bought)) == 2, 5)
+    assert events.count(("updates", bought)) == 2, "not placed and filled"
+    refused = buy(parents, parents_answers)
+    events = parents_answers.events.wait_until(
+        lambda events: any(e[0] != "updates" and e[1] == refused for e in events), 5)
+    assert ("failed", refused, "The session is not connected to the trading server") in events, events
+    assert parents.table_manager.get_table(T.TRADES).size == 0
+    session.table_manager.get_table(T.OFFERS).unsubscribe_update(dedezi.K7RTableUpdateType.UPDATE, ticks)
+    session.logout()
+    print("child traded", flush=True)
+
+
+sim.reset()
+sim.price_ticks(True, 20)
+parents, parents_answers = trader()
+start = time.monotonic()
+pid = os.fork()
+if pid == 0:
+    try:
+        child(parents, parents_answers)
+    except BaseException:
+        traceback.print_exc()
+        os._exit(1)
+    sys.exit(0)
+status = ended(pid, 20)
+print(f"child ended {status} after {time.monotonic() - start:.1f}s", flush=True)
+"""
+
+
+def test_a_child_trades_as_a_new_process_and_its_inherited_login_stays_the_parents():
+    assert_ended_at_once(TRADING, "child traded")

@@ -24,6 +24,9 @@ Status = dedezi.AK7RSessionStatus.K7RSessionStatus
 YES = dedezi.K7RTableManagerMode.YES
 OFFERS = int(dedezi.K7RTableType.OFFERS)
 UPDATE = dedezi.K7RTableUpdateType.UPDATE
+Params = dedezi.K7RRequestParamsEnum
+Orders = dedezi.Constants.Orders
+BUY, SELL = dedezi.Constants.BUY, dedezi.Constants.SELL
 DEADLINE = 10.0
 
 
@@ -463,6 +466,180 @@ def fork_during_churn(kind_name, forks=5, threads=4):
         assert not forker.is_alive(), "a fork did not return"
     assert statuses == [0] * forks, statuses
     running.end()
+    ok()
+
+
+class Trader(dedezi.AK7RResponseListener):
+    """A new demo session with its tables loaded, which sends orders to the desk and counts the
+    TABLES_UPDATES batches that each of its requests caused."""
+
+    def __init__(self):
+        super().__init__()
+        self.batches = collections.Counter()
+        self.changed = threading.Condition()
+        self.session = dedezi.K7RTransport.create_session()
+        self.manager_listener = Loaded()
+        self.session.use_table_manager(YES, self.manager_listener)
+        self.session.subscribe_response(self)
+        status = Connect()
+        self.session.subscribe_session_status(status)
+        assert self.session.login("demo", "demo", "sim://stress", "Demo")
+        assert status.connected.wait(DEADLINE), "no login"
+        self.session.unsubscribe_session_status(status)
+        assert self.manager_listener.loaded.wait(DEADLINE), "no tables"
+        self.manager = self.session.table_manager
+        self.account = self.manager.get_table(dedezi.K7RTableType.ACCOUNTS).get_row(0).account_id
+
+    def on_request_completed(self, request_id, response):
+        pass
+
+    def on_request_failed(self, request_id, error):
+        pass
+
+    def on_tables_updates(self, response):
+        with self.changed:
+            self.batches[response.request_id] += 1
+            self.changed.notify_all()
+
+    def wait_batches(self, request_id, n):
+        with self.changed:
+            return self.changed.wait_for(lambda: self.batches[request_id] >= n, DEADLINE)
+
+    def rows(self, table):
+        return list(self.manager.get_table(table))
+
+    def send(self, command=dedezi.Constants.Commands.CREATE_ORDER, **params):
+        """Sends a command to the desk, with {parameter name: str, int or float}; gives its
+        request id."""
+        factory = self.session.request_factory
+        values = factory.create_value_map()
+        values.set_string(Params.COMMAND, command)
+        for name, value in params.items():
+            setter = {str: values.set_string, float: values.set_double}.get(type(value), values.set_int)
+            setter(getattr(Params, name.upper()), value)
+        request = factory.create_order_request(values)
+        self.session.send_request(request)
+        return request.request_id
+
+    def open(self, side, offer_id="1"):
+        return self.send(order_type=Orders.TRUE_MARKET_OPEN, offer_id=offer_id, account_id=self.account,
+                         buy_sell=side, amount=1000)
+
+
+class Loaded(dedezi.AK7RTableManagerListener):
+    def __init__(self):
+        super().__init__()
+        self.loaded = threading.Event()
+
+    def on_status_changed(self, status, manager):
+        if status == dedezi.K7RTableManagerStatus.TABLES_LOADED:
+            self.loaded.set()
+
+
+class Ticked(dedezi.AK7RTableListener):
+    def __init__(self):
+        super().__init__()
+        self.ticked = threading.Event()
+
+    def on_changed(self, row_id, row):
+        self.ticked.set()
+
+
+def _child_trades():
+    """In a forked child: the exit status of a new session of the parent's user that logs in,
+    sends a market order and hears it filled, and hears a price tick; 0 once it has."""
+    signal.alarm(int(DEADLINE))
+    try:
+        trader = Trader()
+        ticks = Ticked()
+        trader.manager.get_table(dedezi.K7RTableType.OFFERS).subscribe_update(UPDATE, ticks)
+        if not trader.wait_batches(trader.open(BUY), 2):  # placed, then filled
+            return 2
+        return 0 if ticks.ticked.wait(DEADLINE) else 3
+    except BaseException:
+        traceback.print_exc()
+        return 1
+
+
+def _keep_trading(trader, offer_id, stop, failures):
+    """Until `stop`: opens at the market and closes what it opened before, places an entry order
+    that waits and takes out the one placed before, and one that the market is through already,
+    each time waiting for the desk's batches, so that a few trades stay open and are marked at
+    every price."""
+    T = dedezi.K7RTableType
+    side = BUY
+    try:
+        while not stop.is_set():
+            assert trader.wait_batches(trader.open(side, offer_id), 2), "not filled"
+            side = SELL if side == BUY else BUY
+            for trade in [t for t in trader.rows(T.TRADES) if t.offer_id == offer_id][:-3]:
+                closing = trader.send(order_type=Orders.TRUE_MARKET_CLOSE, trade_id=trade.trade_id,
+                                      buy_sell=SELL if trade.buy_sell == BUY else BUY)
+                assert trader.wait_batches(closing, 2), "not closed"
+            (offer,) = [o for o in trader.rows(T.OFFERS) if o.offer_id == offer_id]
+            waiting = [o.order_id for o in trader.rows(T.ORDERS)
+                       if o.offer_id == offer_id and o.type == Orders.STOP_ENTRY]
+            for away, batches in ((100, 1), (-5, 2)):  # pips above the ask: it waits; below: it fills
+                entry = trader.send(order_type=Orders.STOP_ENTRY, offer_id=offer_id, account_id=trader.account,
+                                    buy_sell=BUY, amount=1000,
+                                    rate=round(offer.ask + away * offer.point_size, offer.digits))
+                assert trader.wait_batches(entry, batches), "not placed"
+            for order_id in waiting:
+                deleting = trader.send(dedezi.Constants.Commands.DELETE_ORDER, order_id=order_id)
+                assert trader.wait_batches(deleting, 1), "not taken out"
+    except BaseException as error:  # reported by the main thread
+        failures.append(repr(error))
+
+
+def _keep_logging_in(stop, failures):
+    """Another session of the same user logs in and out, with its tables, until `stop`."""
+    session = dedezi.K7RTransport.create_session()
+    session.use_table_manager(YES, Quiet())
+    try:
+        while not stop.is_set():
+            status = Connect()
+            session.subscribe_session_status(status)
+            assert session.login("demo", "demo", "sim://stress", "Demo")
+            assert status.connected.wait(DEADLINE), "no login"
+            session.unsubscribe_session_status(status)
+            session.logout()
+            assert until(lambda: session.session_status == Status.DISCONNECTED), "no logout"
+    except BaseException as error:  # reported by the main thread
+        failures.append(repr(error))
+
+
+def fork_during_trading(forks=12, traders=2):
+    """A thread forks again and again while the desk is busy: prices tick, orders fill and close,
+    entry orders wait, and another session of the user logs in and out. Each child, a copy of
+    that moment, logs a new session of the same user in, hears its market order filled and a
+    price tick, and ends at once."""
+    sim.reset()
+    sim.price_ticks(True, 1)
+    stop = threading.Event()
+    failures = []
+    workers = [daemon(_keep_trading, Trader(), str(n + 1), stop, failures) for n in range(traders)]
+    workers.append(daemon(_keep_logging_in, stop, failures))
+    statuses, took = [], []
+
+    def fork():
+        start = time.monotonic()
+        pid = os.fork()
+        if pid == 0:
+            os._exit(_child_trades())
+        statuses.append(_ended(pid, DEADLINE))
+        took.append(time.monotonic() - start)
+
+    while len(statuses) < forks and statuses.count(0) == len(statuses):
+        forker = daemon(fork)
+        forker.join(2 * DEADLINE)
+        assert not forker.is_alive(), "a fork did not return"
+    stop.set()
+    for worker in workers:
+        worker.join(DEADLINE)
+        assert not worker.is_alive(), "a trading thread did not end"
+    assert not failures, failures
+    assert statuses == [0] * forks, statuses
+    assert max(took) < 3.0, took
     ok()
 
 

@@ -66,6 +66,10 @@ def test_forks_during_callback_bursts(kind):
     passed(run("fork_during_churn", kind, runs=2))
 
 
+def test_forks_while_the_desk_trades():
+    passed(run("fork_during_trading", runs=2))
+
+
 @pytest.mark.parametrize("action", ["unsubscribe_inside", "logout_inside", "finalize_inside"])
 @pytest.mark.parametrize("kind", KINDS)
 def test_from_inside_a_callback(action, kind):

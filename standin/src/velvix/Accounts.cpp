@@ -9,6 +9,7 @@
 #include "Responses.h"
 #include "Session.h"
 #include "TableManager.h"
+#include "core/Fork.h"
 #include "core/World.h"
 
 namespace sim::velvix
@@ -178,6 +179,25 @@ Accounts::Accounts()
         std::lock_guard<std::mutex> lock(mutex_);
         dropped.swap(books_);
     });
+    // A child's new login reaches the same books as the parent's sessions did: the map's lock first,
+    // so that no book comes or goes meanwhile, then each book's. No book is ever locked while the
+    // map is taken, nor the map while a book is.
+    aroundFork(
+        [this] {
+            mutex_.lock();
+            for (const auto& [user, book] : books_)
+                book->mutex_.lock();
+        },
+        [this] {
+            for (const auto& [user, book] : books_)
+                book->mutex_.unlock();
+            mutex_.unlock();
+        },
+        [this] {
+            renewAfterFork(mutex_);
+            for (const auto& [user, book] : books_)
+                renewAfterFork(book->mutex_);
+        });
 }
 
 namespace

@@ -62,13 +62,14 @@ public:
     std::vector<CellValues> rows(K7RTable table) const;
 
 private:
+    friend class Accounts;  // which keeps the books whole across a fork
     struct Row
     {
         std::string key;
         CellValues cells;
     };
     const std::string user_;
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // taken with nothing else
     std::array<std::vector<Row>, 7> tables_;
 };
 

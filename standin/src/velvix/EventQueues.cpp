@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "core/Fork.h"
 #include "core/World.h"
 
 namespace sim::velvix
@@ -20,7 +21,7 @@ constexpr const char* Lib = "velvix";
 // The live queues (for finialize) and the loan counts per kind.
 struct QueueBook
 {
-    std::mutex mutex;
+    std::mutex mutex;  // taken with nothing else but the queues' own
     std::set<Registered*> live;
     std::map<std::string, QueueCounts> counts;
 
@@ -30,6 +31,13 @@ struct QueueBook
             std::lock_guard<std::mutex> lock(mutex);
             counts.clear();
         });
+        // A fork's child wakes only its own queues at finialize: the parent's waiters are not
+        // there, and a queue's lock may have been held by one of them.
+        aroundFork([this] { mutex.lock(); }, [this] { mutex.unlock(); },
+                   [this] {
+                       renewAfterFork(mutex);
+                       live.clear();
+                   });
     }
 };
 
@@ -39,9 +47,14 @@ QueueBook& book()
     return *b;
 }
 
+// Made as the library loads: a fork during a first use would leave its making unfinished in the
+// child, which would wait on it for good.
+const bool bookReady = (book(), true);
+
 template <class Queue>
 void enter(Queue* queue)
 {
+    (void)bookReady;
     std::lock_guard<std::mutex> lock(book().mutex);
     book().live.insert(queue);
 }

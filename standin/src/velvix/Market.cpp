@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "core/Fork.h"
 #include "core/OleDate.h"
 #include "core/World.h"
 
@@ -91,6 +92,8 @@ struct ResetSettings
             }
             clearBoard();
         });
+        lockAcrossFork(settingsMutex);
+        lockAcrossFork(boardMutex);
     }
 } resetSettings;
 

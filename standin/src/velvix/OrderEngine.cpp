@@ -35,6 +35,7 @@
 #include "Rows.h"
 #include "Session.h"
 #include "TableManager.h"
+#include "core/Fork.h"
 #include "core/OleDate.h"
 #include "core/World.h"
 
@@ -156,7 +157,7 @@ struct Ledger
         K7RTableUpdateType last = K7RTableUpdateType::Insert;
         CellValues cells;
     };
-    std::mutex mutex;
+    std::mutex mutex;  // taken with nothing else
     std::map<std::string, Entry> orders;  // by order id
 
     Ledger()
@@ -165,6 +166,7 @@ struct Ledger
             std::lock_guard<std::mutex> lock(mutex);
             orders.clear();
         });
+        lockAcrossFork(mutex);
     }
 
     void record(const std::vector<Change>& changes)
@@ -370,10 +372,11 @@ CellValues orderCells(const Ticket& t, const CellValues& account, double rate, c
             {"Side", std::int64_t{t.buy ? 1 : -1}}};
 }
 
-// The orders that wait for their rate, of every account.
+// The orders that wait for their rate, of every account. A fork's child has them too: they are the
+// server's, and fill there once the child's prices reach them.
 struct Waiting
 {
-    std::mutex mutex;
+    std::mutex mutex;  // taken with nothing else
     std::map<std::string, Ticket> orders;  // by order id
 
     Waiting()
@@ -383,6 +386,7 @@ struct Waiting
             std::lock_guard<std::mutex> lock(mutex);
             dropped.swap(orders);
         });
+        lockAcrossFork(mutex);
     }
 };
 
@@ -1131,11 +1135,22 @@ void setSubscription(Session& session, const Request& request)
 // --- the price feed -----------------------------------------------------------------------------
 
 // Runs while ticks are on, from the first login (or a change of the tick settings) until reset().
+// A fork's child has none of the parent's timers: its feed starts again as the parent's did.
 struct Feed
 {
-    std::mutex mutex;
+    std::mutex mutex;  // taken with nothing else
     bool running = false;
     std::uint64_t generation = 0;  // a restart makes older tick chains end
+
+    Feed()
+    {
+        world();  // whose parts a fork takes after this one's
+        aroundFork([this] { mutex.lock(); }, [this] { mutex.unlock(); },
+                   [this] {
+                       renewAfterFork(mutex);
+                       running = false;
+                   });
+    }
 };
 
 Feed& feed()
@@ -1143,6 +1158,10 @@ Feed& feed()
     static Feed* f = new Feed;
     return *f;
 }
+
+// The desk's parts are made as the library loads: a fork during a first use would leave its making
+// unfinished in the child, which would wait on it for good.
+const bool deskReady = (ledger(), waiting(), feed(), true);
 
 // The marks of an account's open trades on the offers whose price moved, applied to the account:
 // per offer, its trades' Close, PL and GrossPL; then the account's row and those offers' summary

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "Session.h"
+#include "core/Fork.h"
 #include "core/World.h"
 
 namespace sim::velvix
@@ -80,6 +81,7 @@ RequestServer::RequestServer()
 {
     world().onReset([this] { reset(); });
     world().onFinalize([this] { failHeld(); });
+    lockAcrossFork(mutex_);
 }
 
 // The held requests can no longer be answered.

@@ -76,7 +76,7 @@ private:
 
     static constexpr std::size_t LogCapacity = 10000;
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // taken with nothing else
     bool hold_ = false;
     std::deque<RequestRecord> created_, sent_;
     std::map<std::string, Held> pending_;

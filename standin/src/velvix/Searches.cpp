@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "Tables.h"
+#include "core/Fork.h"
 #include "core/World.h"
 
 namespace sim::velvix
@@ -34,6 +35,7 @@ struct SearchControl
             records.clear();
             missAt = 0;
         });
+        lockAcrossFork(mutex);
     }
 
     // Records the search; true when this call is the one to miss.
@@ -58,6 +60,10 @@ SearchControl& control()
     static SearchControl* c = new SearchControl;
     return *c;
 }
+
+// Made as the library loads: a fork during a first use would leave its making unfinished in the
+// child, which would wait on it for good.
+const bool controlReady = (control(), true);
 
 // A value as the column's type reads it, for the journal.
 Value decode(int type, const void* value)

@@ -88,6 +88,7 @@ SessionServices& SessionServices::instance()
 SessionServices::SessionServices()
 {
     world().onReset([this] { reset(); });
+    lockAcrossFork(mutex_);
 }
 
 namespace

@@ -15,6 +15,7 @@
 
 #include "velvix/Velvix.h"
 
+#include "core/Fork.h"
 #include "core/Registry.h"
 #include "core/World.h"
 
@@ -87,7 +88,7 @@ private:
     Side& side(std::uint64_t session);  // under mutex_; made on first use
     void reset();
 
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // taken with nothing else but the registry's and the providers' own
     std::map<std::uint64_t, Side> sides_;
     std::optional<std::set<int>> loginTables_;
 };

@@ -10,6 +10,7 @@
 #include "Accounts.h"
 #include "Market.h"
 #include "OrderEngine.h"
+#include "core/Fork.h"
 #include "core/World.h"
 
 namespace sim::velvix
@@ -315,6 +316,27 @@ SessionTables& SessionTables::instance()
     return *s;
 }
 
+SessionTables::SessionTables()
+{
+    world();  // whose parts a fork takes after this one's
+    aroundFork([this] { mutex_.lock(); }, [this] { mutex_.unlock(); }, [this] { afterForkInChild(); });
+}
+
+// The parent's logins are the parent's: the child's server hears of them no more, as after a
+// reset, and its prices and its account changes reach none of their tables, whose locks the
+// parent's threads may have held at the fork. Only the sessions logged in in the child share its
+// accounts.
+void SessionTables::afterForkInChild()
+{
+    renewAfterFork(mutex_);
+    renewAfterFork(changed_);
+    for (auto& [id, side] : sides_)
+    {
+        side.user.reset();
+        side.forked = side.manager != nullptr;
+    }
+}
+
 void SessionTables::use(std::uint64_t session, K7RTableManagerMode mode, IK7RTableManagerListener* listener)
 {
     SharedManagerListener replaced;  // given back after the lock is let go
@@ -329,17 +351,18 @@ void SessionTables::use(std::uint64_t session, K7RTableManagerMode mode, IK7RTab
 void SessionTables::loggedIn(std::uint64_t session, const std::string& user)
 {
     std::shared_ptr<AccountBook> book = Accounts::instance().of(user);
+    const std::string account = book->accountId();
     Ref<TableManager> made, left;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         Side& side = sides_[session];
         side.user = user;
+        side.forked = false;
         // A manager that a reset left behind belongs to the login it ended.
         left = std::move(side.manager);
         if (side.mode == K7RTableManagerMode::Yes)
         {
-            made = make<TableManager>(book->accountId(), book,
-                                      [session] { return SessionTables::instance().listener(session); });
+            made = make<TableManager>(account, book, [session] { return SessionTables::instance().listener(session); });
             side.manager = made;
         }
         changed_.notify_all();
@@ -438,7 +461,7 @@ std::vector<SessionTables::Held> SessionTables::managers() const
     std::vector<Held> out;
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& [id, side] : sides_)
-        if (side.manager)
+        if (side.manager && !side.forked)
             out.push_back({side.manager, side.user});
     return out;
 }
@@ -461,12 +484,15 @@ void SessionTables::statusChanged()
 
 namespace
 {
-// A reset opens every account again: the sessions it disconnected hear of none.
+// A reset opens every account again: the sessions it disconnected hear of none. The table side is
+// made as the library loads: a fork during a first use would leave its making unfinished in the
+// child, which would wait on it for good.
 struct TablesAtReset
 {
     TablesAtReset()
     {
         world().onReset([] { SessionTables::instance().forgetUsers(); });
+        SessionTables::instance();
     }
 } tablesAtReset;
 }  // namespace

@@ -158,7 +158,8 @@ public:
     void forgetUsers();
     // Shared, not add-referenced: no listener code runs under the lock.
     SharedManagerListener listener(std::uint64_t session) const;
-    // Every session's manager, with the user whose account it shows (none after a reset).
+    // Every session's manager, with the user whose account it shows (none after a reset), but
+    // those made before a fork, in its child.
     struct Held
     {
         Ref<TableManager> manager;
@@ -170,14 +171,19 @@ public:
     void statusChanged();
 
 private:
+    SessionTables();
+    // In a fork's child: the logins made before the fork stay the parent's.
+    void afterForkInChild();
+
     struct Side
     {
         K7RTableManagerMode mode = K7RTableManagerMode::No;
         SharedManagerListener listener;
         Ref<TableManager> manager;
         std::optional<std::string> user;
+        bool forked = false;  // its manager was made before a fork: the child's prices pass it by
     };
-    mutable std::mutex mutex_;
+    mutable std::mutex mutex_;  // taken with nothing else but the registry's
     mutable std::condition_variable changed_;
     std::map<std::uint64_t, Side> sides_;
 };

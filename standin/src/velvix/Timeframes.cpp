@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "core/Fork.h"
 #include "core/World.h"
 
 namespace sim::velvix
@@ -33,6 +34,7 @@ struct Script
     Script()
     {
         world().onReset([this] { scriptTimeframes(std::nullopt); });
+        lockAcrossFork(mutex);
     }
 };
 
