@@ -309,4 +309,9 @@ bool interpreterExited()
     return g_closed.load();
 }
 
+bool exitLeftThreadsInside()
+{
+    return g_over.load() && g_inside.load() > 0;
+}
+
 } }  // namespace vexa2::python

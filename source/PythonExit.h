@@ -62,6 +62,9 @@ void watchInterpreterExit();
 // Whether the interpreter whose exit the gate watches began to exit: an interpreter started after
 // it in the same process would find the module's classes gone with the old one.
 bool interpreterExited();
+// True once exit stopped waiting for a library thread still inside a callback or a late-call job:
+// that thread parks when it comes back, so a wait for it would never end.
+bool exitLeftThreadsInside();
 
 // One owned reference that is given back only while this thread holds the interpreter lock: a
 // thread unwound by the finalizing interpreter leaves it to the process's end.

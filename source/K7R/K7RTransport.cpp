@@ -11,7 +11,9 @@
 #include "Constructors.h"
 #include "K7R/ColumnLookup.h"
 #include "LateCaller.h"
+#include "Messages.h"
 #include "ObjectHandles.h"
+#include "PythonExit.h"
 #include "Registrations.h"
 
 namespace {
@@ -19,6 +21,10 @@ namespace {
 namespace bp = boost::python;
 using vexa2::python::LateCaller;
 using vexa2::python::ScopedGilRelease;
+
+const char* const kFinalizeAfterExitGaveUp =
+    "Cannot finalize the library while the interpreter exits with a callback still running: the "
+    "exit stopped waiting for it, and finalizing would wait for it for good.";
 
 bp::object createSession()
 {
@@ -40,10 +46,19 @@ void setProxy4(const char* host, int port, const char* user, const char* passwor
     CK7RTransport::setProxy(host, port, user, password);
 }
 
+// At exit, after the exit gave up on a callback or a job that never came back, both waits below
+// would wait for it for good.
+void refuseWaitForParkedThreads()
+{
+    if (vexa2::python::exitLeftThreadsInside())
+        vexa2::python::raiseMessage(PyExc_RuntimeError, kFinalizeAfterExitGaveUp);
+}
+
 // Both waits let the interpreter lock go: a running job of the worker, and the delivery the
 // library waits for as it finalizes, may need it to end. The lock is back on every way out.
 void finalize()
 {
+    refuseWaitForParkedThreads();
     LateCaller::instance().stop();
     vexa2::python::releaseColumnLookups();
     ScopedGilRelease release;
@@ -52,6 +67,7 @@ void finalize()
 
 void finalizeWrapper()
 {
+    refuseWaitForParkedThreads();
     LateCaller::instance().stop();
 }
 

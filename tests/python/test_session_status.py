@@ -9,6 +9,7 @@ import re
 import sys
 import textwrap
 import threading
+import time
 
 import pytest
 
@@ -530,3 +531,50 @@ def test_exit_while_a_callback_runs_ends_the_process_normally(seconds):
     """)
     returncode, out, err = run_python(code, timeout=30)
     assert (returncode, out.strip()) == (0, "exiting"), err
+
+
+# Exit gave up on a callback that is still running when a later exit handler finalizes: the
+# library's finalize would wait for that delivery, which may never come back (it parks once it
+# takes the lock back through the module), so the call is refused instead of waiting for good.
+def test_finalize_after_exit_gave_up_on_a_callback_is_refused():
+    code = textwrap.dedent("""
+        import atexit, threading, time
+
+        def finalize_at_exit():  # registered first, so it runs after the module's own exit handler
+            try:
+                dedezi.K7RTransport.finalize()
+                print("finalized", flush=True)
+            except RuntimeError as error:
+                print("refused:", error, flush=True)
+
+        atexit.register(finalize_at_exit)
+        import dedezi
+
+        session = dedezi.K7RTransport.create_session()
+        connected, disconnecting = threading.Event(), threading.Event()
+
+        class Stuck(dedezi.AK7RSessionStatus):
+            def on_session_status_changed(self, status):
+                if status == dedezi.AK7RSessionStatus.CONNECTED:
+                    connected.set()
+                if status == dedezi.AK7RSessionStatus.DISCONNECTING:
+                    disconnecting.set()
+                    time.sleep(30)
+
+            def on_login_failed(self, error):
+                pass
+
+        listener = Stuck()
+        session.subscribe_session_status(listener)
+        session.login("demo", "demo", "sim://exit", "Demo")
+        assert connected.wait(10)
+        session.logout()
+        assert disconnecting.wait(10)
+    """)
+    start = time.monotonic()
+    returncode, out, err = run_python(code, timeout=25)
+    assert out.strip() == ("refused: Cannot finalize the library while the interpreter exits with a "
+                           "callback still running: the exit stopped waiting for it, and finalizing "
+                           "would wait for it for good."), out + err
+    assert returncode == 0, err
+    assert time.monotonic() - start < 15
