@@ -8,6 +8,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 #include "BreakableWait.h"
@@ -25,6 +26,13 @@ using K7RQueueBreaker = boost::function<bool()>;
 
 // Registers the conversion of a Python callable (or None) to a breaker; once per process.
 void registerQueueBreaker();
+
+// deleteAllEvents wakes a queue's waiters once, with nothing. A wait made in slices may be between
+// two of the library's waits just then (running a signal handler, maybe the very one that emptied
+// the queue), and would miss it: the module counts the calls made through it per queue, and such
+// a wait ends once its queue's count moved.
+std::uint64_t queueEmptyings(const void* queue);
+void countQueueEmptying(const void* queue);
 
 // The members of a queue class over the library's `Queue`, whose items are `Item` pointers with one
 // reference for the taker (or null). `Take` turns such an item into what goes back to Python;
@@ -45,6 +53,7 @@ struct EventQueueMembers
     // takes an item, so an interrupted wait leaves the queue as it was.
     static bool waitSliced(Queue& queue, Item*& item, std::optional<std::chrono::milliseconds> limit)
     {
+        const std::uint64_t emptied = queueEmptyings(&queue);
         const WaitOutcome outcome = waitBreakably(
             [&] { return queue.tryGet(item); },
             [&](std::optional<std::chrono::milliseconds> slice) {
@@ -53,6 +62,8 @@ struct EventQueueMembers
                     queue.waitGet(item);
                     return true;
                 }
+                if (queueEmptyings(&queue) != emptied)
+                    return true;  // with nothing, as the library's wait would have come back
                 return queue.timedWaitGet(item, static_cast<unsigned int>(slice->count()));
             },
             limit);
@@ -74,6 +85,12 @@ struct EventQueueMembers
         if (!waitSliced(queue, item, std::chrono::milliseconds(milliseconds)))
             raiseMessage(PyExc_TimeoutError, msgTimeIsOut());
         return Take(item);
+    }
+
+    static void deleteAllEvents(Queue& queue)
+    {
+        queue.deleteAllEvents();
+        countQueueEmptying(&queue);
     }
 
     // A busy poll: the lock is taken only around each round's signal check and breaker call.
@@ -104,7 +121,7 @@ struct EventQueueMembers
     {
         const char* const reserved = "Reserved for future use.";
         cls.def("is_empty", &Queue::isEmpty, reserved);
-        cls.def("delete_all_events", withoutGil(&Queue::deleteAllEvents), reserved);
+        cls.def("delete_all_events", withoutGil(&deleteAllEvents), reserved);
         if constexpr (TryGetWithoutLock)
             cls.def("try_get", withoutGil(&tryGet), reserved);
         else

@@ -513,6 +513,30 @@ class TestWaits:
         """)
         assert out == ["wait_get True O-1", "timed_wait_get True time is out True True"]
 
+    @pytest.mark.parametrize("kind", ["all-events", "update"])
+    def test_a_queue_emptied_between_two_slices_of_a_wait_ends_it_with_none(self, kind):
+        # The signal handler empties the queue while the wait is between two of the library's
+        # waits: it comes back with nothing, as a wait emptied from another thread does.
+        out = self.run_signalled(kind, """
+            signal.signal(signal.SIGUSR1, lambda number, frame: queue.delete_all_events())
+            for name, wait in [("wait_get", queue.wait_get),
+                               ("timed_wait_get", lambda: queue.timed_wait_get(5_000))]:
+                signalled = []
+                signaller = threading.Thread(target=signal_when_waiting,
+                                             args=(signal.SIGUSR1, signalled))
+                signaller.start()
+                try:
+                    outcome = wait()
+                except TimeoutError as error:
+                    outcome = str(error)
+                signaller.join(20)
+                print(name, outcome, time.monotonic() - signalled[0] < 0.2)
+            sim.insert_row(sid, 2, {"OrderID": "O-1"})
+            print(order_id(queue.wait_get()))
+            session.logout()
+        """)
+        assert out == ["wait_get None True", "timed_wait_get None True", "O-1"]
+
     def test_two_waiters_get_distinct_items_and_each_its_own_thread_state(self):
         out = self.run("""
             orders = manager.get_table(dedezi.K7RTableType.ORDERS)
