@@ -177,6 +177,43 @@ def test_two_listeners_that_remove_each_other_from_two_threads():
     assert lines == ["['chart', 'status'] 0 0"]
 
 
+def test_two_rollover_listeners_that_remove_each_other_from_two_threads():
+    # The rollover provider holds its listeners by a plain pointer, so its unsubscribe waits for a
+    # delivery to the listener under way on another thread: here, each for the other's.
+    lines = run_case("session status", """
+        provider = session.rollover_provider
+        inside = threading.Barrier(2, timeout=WAIT)
+        claim, claimed, removed = threading.Lock(), set(), []
+
+        class Removing(dedezi.AK7RRolloverProviderListener):
+            def on_status_changed(self, status):
+                with claim:  # each delivery calls both: one thread takes each listener
+                    if self.name in claimed:
+                        return
+                    claimed.add(self.name)
+                inside.wait()
+                provider.unsubscribe(other[self.name]())
+                removed.append(self.name)
+
+        made = {name: Removing() for name in "ab"}
+        for name, listener in made.items():
+            listener.name = name
+            provider.subscribe(listener)
+        other = {"a": weakref.ref(made["b"]), "b": weakref.ref(made["a"])}
+        freed = [gone(listener) for listener in made.values()]
+        del made, listener
+        firing = [threading.Thread(target=sim.fire_rollover_status, args=(sid, 2)) for _ in range(2)]
+        for thread in firing:
+            thread.start()
+        assert all(f.wait(WAIT) for f in freed), removed
+        for thread in firing:
+            thread.join(WAIT)
+        print(sorted(removed), sim.service_subscribers(sid, "rollover"))
+        session.logout()
+    """)
+    assert lines == ["['a', 'b'] 0"]
+
+
 @pytest.mark.parametrize("remover", ["its own callback", "the late-call worker"])
 @pytest.mark.parametrize("kind", KINDS)
 def test_a_removal_while_another_threads_callback_still_runs(kind, remover):

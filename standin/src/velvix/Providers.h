@@ -170,6 +170,10 @@ private:
     std::condition_variable delivered_;
     std::vector<Held> listeners_;
     std::vector<Delivery> delivering_;
+    // The threads waiting in unsubscribe. One of them that delivers is inside its listener's call
+    // (nothing else of a delivery calls here), where the listener keeps itself alive: a wait
+    // for its delivery protects nothing, and two such threads would wait for each other for good.
+    std::vector<std::thread::id> unsubscribing_;
     std::uint64_t nextToken_ = 1;
 };
 

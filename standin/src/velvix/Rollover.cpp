@@ -69,8 +69,9 @@ void RolloverProvider::subscribe(IK7RRolloverProviderListener* listener)
 }
 
 // The caller may let the listener go once this returns, so a delivery to the subscription taken
-// away that already passed its check on another thread is waited for (the listener's own
-// callback unsubscribing is not). After process exit began, nothing waits for a delivery.
+// away that already passed its check on another thread is waited for; not the listener's own
+// callback unsubscribing, nor a delivery whose thread unsubscribes too (it is inside its call).
+// After process exit began, nothing waits for a delivery.
 void RolloverProvider::unsubscribe(IK7RRolloverProviderListener* listener)
 {
     journal("velvix", "IK7RRolloverProvider::unsubscribe", {flag(listener != nullptr)});
@@ -82,19 +83,26 @@ void RolloverProvider::unsubscribe(IK7RRolloverProviderListener* listener)
     const std::uint64_t token = newest->token;
     listeners_.erase(std::next(newest).base());
     subscribersChanged_.notify_all();
+    const std::thread::id self = std::this_thread::get_id();
     const auto done = [&] {
         return std::none_of(delivering_.begin(), delivering_.end(), [&](const Delivery& d) {
-            return d.token == token && d.thread != std::this_thread::get_id();
+            return d.token == token && d.thread != self &&
+                   std::find(unsubscribing_.begin(), unsubscribing_.end(), d.thread) == unsubscribing_.end();
         });
     };
+    if (done())
+        return;
+    unsubscribing_.push_back(self);
+    delivered_.notify_all();  // another unsubscribe may be waiting for this thread's delivery
     while (!delivered_.wait_for(lock, std::chrono::milliseconds(50), done))
     {
         lock.unlock();
         const bool exiting = world().dispatcher().exiting();
         lock.lock();
         if (exiting)
-            return;
+            break;
     }
+    unsubscribing_.erase(std::find(unsubscribing_.begin(), unsubscribing_.end(), self));
 }
 
 // The scope of one listener call of a delivery, which an unsubscribe may be waiting for; also
