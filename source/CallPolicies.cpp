@@ -31,30 +31,13 @@ struct HashSubscription
     }
 };
 
-// A listener's subscriptions of one update type, at whatever object.
-using TypeKey = std::pair<PyObject*, long long>;
-
-struct HashType
-{
-    std::size_t operator()(const TypeKey& key) const
-    {
-        return std::hash<const void*>()(key.first) * 31 + std::hash<long long>()(key.second);
-    }
-};
-
 // Only touched with the interpreter lock held. Entries go at zero, so the maps hold only the
 // subscriptions and listeners of right now.
 struct SubscriptionCounts
 {
     std::unordered_map<SubscriptionKey, int, HashSubscription, SameSubscription> bySubscription;
     std::unordered_map<PyObject*, int> byListener;
-    std::unordered_map<TypeKey, int, HashType> byType;
 };
-
-TypeKey typeKey(const SubscriptionKey& key)
-{
-    return {key.listener, key.updateType};
-}
 
 SubscriptionCounts& subscriptionCounts()
 {
@@ -85,7 +68,6 @@ void addSubscriptionReference(const SubscriptionKey& key)
     auto& counts = subscriptionCounts();
     ++counts.bySubscription[key];
     ++counts.byListener[key.listener];
-    ++counts.byType[typeKey(key)];
 }
 
 bool dropSubscriptionReference(const SubscriptionKey& key)
@@ -95,7 +77,6 @@ bool dropSubscriptionReference(const SubscriptionKey& key)
         return false;
     lower(counts.bySubscription, key);
     lower(counts.byListener, key.listener);
-    lower(counts.byType, typeKey(key));
     Py_DECREF(key.listener);
     return true;
 }
@@ -107,11 +88,10 @@ int subscriptionsLeftAfter(const SubscriptionKey& key)
     return countOf(counts.bySubscription, key) > 0 ? held - 1 : held;
 }
 
-int subscriptionsOfTypeLeftAfter(const SubscriptionKey& key)
+int matchingSubscriptionsLeftAfter(const SubscriptionKey& key)
 {
-    const auto& counts = subscriptionCounts();
-    const int held = countOf(counts.byType, typeKey(key));
-    return countOf(counts.bySubscription, key) > 0 ? held - 1 : held;
+    const int held = countOf(subscriptionCounts().bySubscription, key);
+    return held > 0 ? held - 1 : 0;
 }
 
 int subscriptionReferences(PyObject* listener)

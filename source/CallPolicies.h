@@ -161,8 +161,8 @@ void addSubscriptionReference(const SubscriptionKey& key);
 bool dropSubscriptionReference(const SubscriptionKey& key);
 // The subscriptions the listener would still hold once an unsubscribe with `key` is matched.
 int subscriptionsLeftAfter(const SubscriptionKey& key);
-// Of those, the ones of the key's update type, at any object.
-int subscriptionsOfTypeLeftAfter(const SubscriptionKey& key);
+// Of those, the ones `key` matches: same object, update type and listener.
+int matchingSubscriptionsLeftAfter(const SubscriptionKey& key);
 // For tests and diagnostics: all the subscription references the listener holds.
 int subscriptionReferences(PyObject* listener);
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <unordered_map>
 
 #include "Callback.h"
 #include "Constructors.h"
@@ -43,17 +44,6 @@ bp::object K7RGenericTableResponseReaderGetter(IK7RGenericTableResponseReader* r
 
 class K7RTableListenerImpl;
 
-// A null row reaches no override.
-class K7RTableListenerHelper final : public ListenerHelper<K7RTableListenerImpl, IK7RTableListener>
-{
-public:
-    using ListenerHelper::ListenerHelper;
-    void onAdded(const char* rowId, IK7RRow* row) override;
-    void onChanged(const char* rowId, IK7RRow* row) override;
-    void onDeleted(const char* rowId, IK7RRow* row) override;
-    void onStatusChanged(K7RTableStatus status) override;
-};
-
 // The subscription a table listener's callback belongs to: on_added is INSERT's, on_changed
 // UPDATE's, on_deleted DELETE's, on_status_changed the status's.
 enum TableEvents
@@ -65,28 +55,55 @@ enum TableEvents
     kNoTableEvents  // an update type no callback belongs to
 };
 
-// Held by shared pointer in its Python object, AK7RTableListener. Rows arrive as their most
-// specific row class.
+// One per table the listener is subscribed at, so that each callback says which table's
+// subscription it belongs to. A null row reaches no override.
 //
 // The library lets a subscription go only when the late-call worker runs the job, so each kind of
-// callback has a mark of its own, set while the listener holds no subscription of that kind at any
-// table: from the unsubscribe call on, callbacks of that kind do nothing, while the other kinds
-// are still heard. The callbacks name no table, so the kind is the listener's over every table it
-// is subscribed at. Guarded by the interpreter lock, like the owner.
+// callback has a mark of its own, set while the listener holds no subscription of that kind at
+// this table: from the unsubscribe call on, callbacks of that kind from this table do nothing,
+// while the other kinds, and the other tables, are still heard. Guarded by the interpreter lock.
+class K7RTableListenerHelper final : public ListenerHelper<K7RTableListenerImpl, IK7RTableListener>
+{
+public:
+    using ListenerHelper::ListenerHelper;
+    void onAdded(const char* rowId, IK7RRow* row) override;
+    void onChanged(const char* rowId, IK7RRow* row) override;
+    void onDeleted(const char* rowId, IK7RRow* row) override;
+    void onStatusChanged(K7RTableStatus status) override;
+
+    void hear(TableEvents events) { m_silent[events] = false; }
+    void silence(TableEvents events) { m_silent[events] = true; }
+    bool silent(TableEvents events) const { return m_silent[events]; }
+
+private:
+    bool m_silent[kNoTableEvents + 1] = {};
+};
+
+
+// Held by shared pointer in its Python object, AK7RTableListener. Rows arrive as their most
+// specific row class. Each callback comes with the library-side object of the table it is from.
 class K7RTableListenerImpl : public ListenerImpl<K7RTableListenerImpl, K7RTableListenerHelper>
 {
 public:
     K7RTableListenerImpl() : ListenerImpl(this) {}
+    ~K7RTableListenerImpl() override;
     virtual void onAdded(const char* rowId, const bp::object& row);
     virtual void onChanged(const char* rowId, const bp::object& row);
     virtual void onDeleted(const char* rowId, const bp::object& row);
     virtual void onStatusChanged(K7RTableStatus status);
 
-    void hear(TableEvents events) { m_silent[events] = false; }
-    void silence(TableEvents events) { m_silent[events] = true; }
+    // The library's callbacks, through the helper of the table they come from.
+    void addedAt(const char* rowId, const bp::object& row, const K7RTableListenerHelper* from);
+    void changedAt(const char* rowId, const bp::object& row, const K7RTableListenerHelper* from);
+    void deletedAt(const char* rowId, const bp::object& row, const K7RTableListenerHelper* from);
+    void statusChangedAt(K7RTableStatus status, const K7RTableListenerHelper* from);
+
+    // The library-side object subscribed at `table` (the library's table), made on first use and
+    // kept while this object lives. With the interpreter lock held.
+    K7RTableListenerHelper& helperAt(const void* table);
 
 private:
-    bool m_silent[kNoTableEvents + 1] = {};
+    std::unordered_map<const void*, K7RTableListenerHelper*> m_atTables;  // a reference each
 };
 
 // --- the each-row listener pair --------------------------------------------------------------------
@@ -219,51 +236,92 @@ namespace vexa2 { namespace python {
 void K7RTableListenerHelper::onAdded(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(kAdded, &K7RTableListenerImpl::onAdded, rowId, LentRow{row});
+        forward(kAdded, &K7RTableListenerImpl::addedAt, rowId, LentRow{row}, this);
 }
 
 void K7RTableListenerHelper::onChanged(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(kChanged, &K7RTableListenerImpl::onChanged, rowId, LentRow{row});
+        forward(kChanged, &K7RTableListenerImpl::changedAt, rowId, LentRow{row}, this);
 }
 
 void K7RTableListenerHelper::onDeleted(const char* rowId, IK7RRow* row)
 {
     if (row)
-        forward(kDeleted, &K7RTableListenerImpl::onDeleted, rowId, LentRow{row});
+        forward(kDeleted, &K7RTableListenerImpl::deletedAt, rowId, LentRow{row}, this);
 }
 
 void K7RTableListenerHelper::onStatusChanged(K7RTableStatus status)
 {
-    forward(&K7RTableListenerImpl::onStatusChanged, status);
+    forward(&K7RTableListenerImpl::statusChangedAt, status, this);
+}
+
+K7RTableListenerImpl::~K7RTableListenerImpl()
+{
+    GILGuard gil;
+    for (const auto& [table, helper] : m_atTables)
+    {
+        helper->detach();
+        helper->release();
+    }
+}
+
+K7RTableListenerHelper& K7RTableListenerImpl::helperAt(const void* table)
+{
+    K7RTableListenerHelper*& helper = m_atTables[table];
+    if (!helper)
+        helper = new K7RTableListenerHelper(this);
+    return *helper;
 }
 
 // The mark is read in the same hold of the lock as the callback's guard is taken, so an
 // unsubscribe sets it either before (the callback does nothing) or after (it waits for the
 // callback, where it waits at all).
+void K7RTableListenerImpl::addedAt(const char* rowId, const bp::object& row,
+                                   const K7RTableListenerHelper* from)
+{
+    if (!from->silent(kInserts))
+        onAdded(rowId, row);
+}
+
+void K7RTableListenerImpl::changedAt(const char* rowId, const bp::object& row,
+                                     const K7RTableListenerHelper* from)
+{
+    if (!from->silent(kUpdates))
+        onChanged(rowId, row);
+}
+
+void K7RTableListenerImpl::deletedAt(const char* rowId, const bp::object& row,
+                                     const K7RTableListenerHelper* from)
+{
+    if (!from->silent(kDeletes))
+        onDeleted(rowId, row);
+}
+
+void K7RTableListenerImpl::statusChangedAt(K7RTableStatus status, const K7RTableListenerHelper* from)
+{
+    if (!from->silent(kStatus))
+        onStatusChanged(status);
+}
+
 void K7RTableListenerImpl::onAdded(const char* rowId, const bp::object& row)
 {
-    if (!m_silent[kInserts])
-        dispatch(kAdded, rowId, row);
+    dispatch(kAdded, rowId, row);
 }
 
 void K7RTableListenerImpl::onChanged(const char* rowId, const bp::object& row)
 {
-    if (!m_silent[kUpdates])
-        dispatch(kChanged, rowId, row);
+    dispatch(kChanged, rowId, row);
 }
 
 void K7RTableListenerImpl::onDeleted(const char* rowId, const bp::object& row)
 {
-    if (!m_silent[kDeletes])
-        dispatch(kDeleted, rowId, row);
+    dispatch(kDeleted, rowId, row);
 }
 
 void K7RTableListenerImpl::onStatusChanged(K7RTableStatus status)
 {
-    if (!m_silent[kStatus])
-        dispatch(kStatusChanged, status);
+    dispatch(kStatusChanged, status);
 }
 
 void K7REachRowListenerHelper::onEachRow(const char* rowId, IK7RRow* row)
@@ -418,7 +476,8 @@ void postTableSubscription(CK7RTable& table, K7RTableListenerImpl& listener,
                            TableSubscription change,
                            K7RTableUpdateType type = K7RTableUpdateType::UpdateUnknown)
 {
-    auto job = std::make_shared<TableSubscriptionJob>(table, listener.helper(), change, type);
+    auto job = std::make_shared<TableSubscriptionJob>(
+        table, &listener.helperAt(subscriptionTarget(table)), change, type);
     LateCaller::instance().post([job] { job->run(); });
 }
 
@@ -438,19 +497,19 @@ void subscribeTable(CK7RTable& table, K7RTableListenerImpl& impl, TableEvents ev
                     TableSubscription change, K7RTableUpdateType type)
 {
     impl.reset();
-    impl.hear(events);
+    impl.helperAt(subscriptionTarget(table)).hear(events);
     postTableSubscription(table, impl, change, type);
 }
 
 // The library lets the subscription go only when the job runs; until then it may still deliver
-// to it. The callbacks of its kind find their mark set, unless the listener keeps that kind at
-// another table; those of the other kinds it holds are still heard.
+// to it. The table's callbacks of its kind find their mark set, unless the listener is subscribed
+// to that kind there more than once; the other kinds and tables it holds are still heard.
 void unsubscribeTable(CK7RTable& table, K7RTableListenerImpl& impl, TableEvents events,
                       TableSubscription change, K7RTableUpdateType type, long long keyType)
 {
     const SubscriptionKey key = subscriptionKey(table, keyType, impl);
-    if (subscriptionsOfTypeLeftAfter(key) == 0)
-        impl.silence(events);
+    if (matchingSubscriptionsLeftAfter(key) == 0)
+        impl.helperAt(key.target).silence(events);
     unsubscribeSteps(impl, key, [&] { postTableSubscription(table, impl, change, type); });
 }
 

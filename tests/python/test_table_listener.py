@@ -179,8 +179,8 @@ class TestTableListener:
         orders.unsubscribe_update(U.INSERT, listener)
         orders.unsubscribe_status(listener)
 
-    def test_an_update_type_given_back_is_not_heard_before_the_worker_lets_it_go(self, sim,
-                                                                                 loaded):
+    def test_a_type_given_back_at_a_table_is_silent_there_before_the_worker_lets_it_go(self, sim,
+                                                                                       loaded):
         session, session_id, manager = loaded
         orders, trades = manager.get_table(T.ORDERS), manager.get_table(T.TRADES)
         listener = Recording()
@@ -189,7 +189,8 @@ class TestTableListener:
         orders.subscribe_update(U.INSERT, listener)
         orders.subscribe_status(listener)
         trades.subscribe_update(U.INSERT, listener)
-        assert sim.wait_table_subscribers(session_id, int(T.TRADES), "table_update:INSERT", 1)
+        trades.subscribe_status(listener)
+        assert sim.wait_table_subscribers(session_id, int(T.TRADES), "table_status", 1)
 
         def heard_after(fire):
             before = len(listener.calls.items)
@@ -202,24 +203,29 @@ class TestTableListener:
         def insert_trade():
             return sim.fire_table_event(session_id, int(T.TRADES), int(U.INSERT), "T-1", trade)
 
-        def refresh_orders():
-            return sim.set_table_status(session_id, int(T.ORDERS), int(TableStatus.REFRESHED))
+        def refresh(table):
+            return lambda: sim.set_table_status(session_id, int(table), int(TableStatus.REFRESHED))
 
         # While the worker is held, the library keeps the subscriptions given back.
         with worker_held(sim, session, session_id):
-            # The type is the listener's: given back at the trades, still held at the orders.
+            # Given back at the trades, still held at the orders: each table's own.
             trades.unsubscribe_update(U.INSERT, listener)
+            trades.unsubscribe_status(listener)
+            assert sim.table_subscribers(session_id, int(T.TRADES), "table_update:INSERT") == 1
+            assert heard_after(insert_trade) == []
+            assert heard_after(refresh(T.TRADES)) == []
             assert heard_after(insert_order) == [("added", "O-1")]
             orders.unsubscribe_update(U.INSERT, listener)
             assert sim.table_subscribers(session_id, int(T.ORDERS), "table_update:INSERT") == 1
             assert heard_after(insert_order) == []
-            assert heard_after(insert_trade) == []
-            assert heard_after(refresh_orders) == [("status", TableStatus.REFRESHED)]
+            assert heard_after(refresh(T.ORDERS)) == [("status", TableStatus.REFRESHED)]
             orders.subscribe_update(U.INSERT, listener)  # heard again, through the old one still
             assert heard_after(insert_order) == [("added", "O-1")]
+            assert heard_after(insert_trade) == []
         drain_worker(sim, session_id, manager)
         assert [sim.table_subscribers(session_id, int(table), "table_update:INSERT")
                 for table in (T.ORDERS, T.TRADES)] == [1, 0]
+        assert sim.table_subscribers(session_id, int(T.TRADES), "table_status") == 0
         orders.unsubscribe_update(U.INSERT, listener)
         orders.unsubscribe_status(listener)
 
