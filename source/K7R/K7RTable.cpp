@@ -79,7 +79,6 @@ private:
     bool m_silent[kNoTableEvents + 1] = {};
 };
 
-
 // Held by shared pointer in its Python object, AK7RTableListener. Rows arrive as their most
 // specific row class. Each callback comes with the library-side object of the table it is from.
 class K7RTableListenerImpl : public ListenerImpl<K7RTableListenerImpl, K7RTableListenerHelper>
