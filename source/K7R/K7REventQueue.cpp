@@ -18,8 +18,8 @@ namespace {
 
 // A queue's entry is made by its first emptying and stays: a few per session at most. A queue
 // that went and whose address came back takes the count over, which only a wait that began
-// before its emptying compares against.
-// Made as the module loads, never destroyed: a wait may outlast the module's static objects.
+// before its emptying compares against. The map is made as the module loads and never
+// destroyed, since a wait may outlast the module's static objects.
 std::mutex g_emptyingsMutex;  // taken with nothing else
 auto* const g_emptyings = new std::unordered_map<const void*, std::uint64_t>();
 

@@ -471,12 +471,11 @@ private:
 };
 
 // The library hears of the change after the Python call returned, in the order of the calls.
-void postTableSubscription(CK7RTable& table, K7RTableListenerImpl& listener,
+void postTableSubscription(CK7RTable& table, K7RTableListenerHelper& helper,
                            TableSubscription change,
                            K7RTableUpdateType type = K7RTableUpdateType::UpdateUnknown)
 {
-    auto job = std::make_shared<TableSubscriptionJob>(
-        table, &listener.helperAt(subscriptionTarget(table)), change, type);
+    auto job = std::make_shared<TableSubscriptionJob>(table, &helper, change, type);
     LateCaller::instance().post([job] { job->run(); });
 }
 
@@ -496,8 +495,9 @@ void subscribeTable(CK7RTable& table, K7RTableListenerImpl& impl, TableEvents ev
                     TableSubscription change, K7RTableUpdateType type)
 {
     impl.reset();
-    impl.helperAt(subscriptionTarget(table)).hear(events);
-    postTableSubscription(table, impl, change, type);
+    K7RTableListenerHelper& helper = impl.helperAt(subscriptionTarget(table));
+    helper.hear(events);
+    postTableSubscription(table, helper, change, type);
 }
 
 // The library lets the subscription go only when the job runs; until then it may still deliver
@@ -507,9 +507,10 @@ void unsubscribeTable(CK7RTable& table, K7RTableListenerImpl& impl, TableEvents 
                       TableSubscription change, K7RTableUpdateType type, long long keyType)
 {
     const SubscriptionKey key = subscriptionKey(table, keyType, impl);
+    K7RTableListenerHelper& helper = impl.helperAt(key.target);
     if (matchingSubscriptionsLeftAfter(key) == 0)
-        impl.helperAt(key.target).silence(events);
-    unsubscribeSteps(impl, key, [&] { postTableSubscription(table, impl, change, type); });
+        helper.silence(events);
+    unsubscribeSteps(impl, key, [&] { postTableSubscription(table, helper, change, type); });
 }
 
 void subscribeTableUpdate(CK7RTable& table, K7RTableUpdateType type, K7RTableListenerImpl* listener)
